@@ -1,0 +1,7 @@
+#include "settings/current_settings.h"
+
+namespace lensfall {
+
+FilterSettings *currentSettings = nullptr;
+
+}  // namespace lensfall
