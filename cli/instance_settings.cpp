@@ -21,7 +21,8 @@ constexpr std::array kFields = {
     SettingField{"back-max", "後ボケの最大値", SettingKind::Percent, 1},
     SettingField{"front-max", "前ボケの最大値", SettingKind::Percent, 2},
     SettingField{"f-number", "絞り", SettingKind::Number, 3},
-    SettingField{"no-blur-distance", "ぼかさない距離", SettingKind::Distance, 4},
+    SettingField{"no-blur-distance", "ぼかさない距離", SettingKind::Distance,
+                 4},
     SettingField{"rotation", "回転", SettingKind::Angle, 5},
     SettingField{"deform", "変形", SettingKind::Percent, 6},
     SettingField{"use-depth", "Z値計算", SettingKind::Switch, 7},
@@ -97,15 +98,15 @@ std::string describeItem(const SettingField &field, const json &data) {
     default:
       break;
   }
-  const json *block = item.is_object() && item.contains("param")
-                          ? &item["param"]
-                          : nullptr;
+  const json *block =
+      item.is_object() && item.contains("param") ? &item["param"] : nullptr;
   if (block == nullptr || !block->is_object()) return item.dump();
   if (block->contains("envelope") && (*block)["envelope"].is_array()) {
     std::string keys;
     for (const json &key : (*block)["envelope"]) {
       if (!keys.empty()) keys += ", ";
-      keys += fmt::format("{} at {:g} s", shown(field.kind, key.value("value", 0.0)),
+      keys += fmt::format("{} at {:g} s",
+                          shown(field.kind, key.value("value", 0.0)),
                           key.value("time", 0.0));
       if (key.value("shape", std::string("linear")) != "linear") {
         keys += " (" + key.value("shape", std::string()) + ")";
@@ -142,7 +143,8 @@ json animatedBlock(const SettingField &field, std::string_view value,
   block.erase("value");
   block.erase("envelope");
   if (value.find(':') == std::string_view::npos) {
-    block["value"] = fromShown(field.kind, parseNumber(trimUnit(value), field.key));
+    block["value"] =
+        fromShown(field.kind, parseNumber(trimUnit(value), field.key));
     return block;
   }
   json keys = json::array();
@@ -151,14 +153,14 @@ json animatedBlock(const SettingField &field, std::string_view value,
     const std::string_view key = value.substr(0, comma);
     const size_t colon = key.find(':');
     if (colon == std::string_view::npos) {
-      throw HostError(fmt::format("{}: envelope keys are TIME:VALUE, not \"{}\"",
-                                  field.key, key));
+      throw HostError(fmt::format(
+          "{}: envelope keys are TIME:VALUE, not \"{}\"", field.key, key));
     }
     keys.push_back(
         {{"time", parseNumber(key.substr(0, colon), field.key)},
-         {"value", fromShown(field.kind,
-                             parseNumber(trimUnit(key.substr(colon + 1)),
-                                         field.key))},
+         {"value",
+          fromShown(field.kind,
+                    parseNumber(trimUnit(key.substr(colon + 1)), field.key))},
          {"shape", "linear"}});
     value = comma == std::string_view::npos ? std::string_view()
                                             : value.substr(comma + 1);
@@ -174,7 +176,8 @@ int parseSwitch(std::string_view value, std::string_view key) {
   if (value == "off" || value == "0" || value == "false" || value == "no") {
     return 0;
   }
-  throw HostError(fmt::format("{}: expected on or off, not \"{}\"", key, value));
+  throw HostError(
+      fmt::format("{}: expected on or off, not \"{}\"", key, value));
 }
 
 }  // namespace
@@ -201,7 +204,8 @@ void applySetting(json &data, std::string_view assignment,
                   const host::Scene &scene) {
   const size_t equals = assignment.find('=');
   if (equals == std::string_view::npos) {
-    throw HostError(fmt::format("--set \"{}\": expected KEY=VALUE", assignment));
+    throw HostError(
+        fmt::format("--set \"{}\": expected KEY=VALUE", assignment));
   }
   const std::string_view key = assignment.substr(0, equals);
   const std::string_view value = assignment.substr(equals + 1);
@@ -215,7 +219,8 @@ void applySetting(json &data, std::string_view assignment,
   }
   json &item = data[size_t(std::min(field->item, 13))];
   if (animatable(field->kind)) {
-    const json previous = item.is_object() ? item.value("param", json()) : json();
+    const json previous =
+        item.is_object() ? item.value("param", json()) : json();
     item = {{"param", animatedBlock(*field, value, previous)}};
   } else if (field->kind == SettingKind::Switch) {
     item = parseSwitch(value, key);
@@ -226,9 +231,10 @@ void applySetting(json &data, std::string_view assignment,
         return;
       }
     }
-    throw HostError(fmt::format("shape: expected circle, polygon, ring or "
-                                "image, not \"{}\"",
-                                value));
+    throw HostError(
+        fmt::format("shape: expected circle, polygon, ring or "
+                    "image, not \"{}\"",
+                    value));
   } else if (field->kind == SettingKind::Count) {
     const double count = parseNumber(value, key);
     if (count != std::floor(count) || std::fabs(count) > 1e6) {
@@ -237,15 +243,15 @@ void applySetting(json &data, std::string_view assignment,
     item = int(count);
   } else if (field->kind == SettingKind::Focus) {
     if (value != "(none)" && scene.objectNamed(std::string(value)) == nullptr) {
-      throw HostError(fmt::format("focus: the scene has no object named \"{}\"",
-                                  value));
+      throw HostError(
+          fmt::format("focus: the scene has no object named \"{}\"", value));
     }
     item = std::string(value);
   } else if (field->kind == SettingKind::Image) {
     const bool none = value.empty() || value == "(none)";
     if (!none && scene.imageNamed(std::string(value)) == nullptr) {
-      throw HostError(fmt::format("image: the scene has no image named \"{}\"",
-                                  value));
+      throw HostError(
+          fmt::format("image: the scene has no image named \"{}\"", value));
     }
     data.erase(data.begin() + kImageItem, data.end());
     if (!none) data.push_back({{"image", std::string(value)}});

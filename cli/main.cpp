@@ -1,7 +1,7 @@
 // lensfall: runs the Lensfall module in the stand-in host.
-#include <CLI/CLI.hpp>
 #include <fmt/format.h>
 
+#include <CLI/CLI.hpp>
 #include <filesystem>
 
 #include "cli/demo.h"
@@ -28,8 +28,9 @@ int run(int argc, char **argv) {
   int code = 0;
 
   auto *check = app.add_subcommand(
-      "check", "Load the module, print its descriptor and servers, and "
-               "check that an instance saves and loads");
+      "check",
+      "Load the module, print its descriptor and servers, and "
+      "check that an instance saves and loads");
   check->callback([&] { code = cli::checkModule(modulePath); });
 
   auto *scene = app.add_subcommand("scene", "Create, show and re-save scenes");
@@ -80,8 +81,8 @@ int run(int argc, char **argv) {
   cli::DemoOptions demo;
   auto *demoCommand = app.add_subcommand(
       "demo", "Check the module and run it on the built-in demo scene");
-  demoCommand->add_option("-o,--output", demo.outputDir,
-                          "Folder for the demo's files")
+  demoCommand
+      ->add_option("-o,--output", demo.outputDir, "Folder for the demo's files")
       ->capture_default_str();
   demoCommand->callback([&] { code = cli::runDemo(modulePath, demo); });
 

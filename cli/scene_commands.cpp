@@ -29,9 +29,10 @@ int checkModule(const std::filesystem::path &modulePath) {
   HostInstance instance = session.filter().create();
   const nlohmann::json data = session.filter().save(instance);
   session.filter().load(instance, data);
-  fmt::print("filter      activated; flags {:#x}; an instance saves {} items "
-             "and loads them back\n",
-             session.filter().flags(instance), data.size());
+  fmt::print(
+      "filter      activated; flags {:#x}; an instance saves {} items "
+      "and loads them back\n",
+      session.filter().flags(instance), data.size());
   return 0;
 }
 
@@ -82,10 +83,11 @@ int showScene(const std::filesystem::path &modulePath,
              scene.height, scene.framesPerSecond, scene.frame);
   if (scene.camera) {
     const HostCameraLens &lens = scene.camera->lens;
-    fmt::print("camera      {:g} mm, focal distance {:g}, field of view "
-               "{:.4f} x {:.4f} rad\n",
-               lens.focalLengthMm, lens.focalDistance, lens.horizontalFov,
-               lens.verticalFov);
+    fmt::print(
+        "camera      {:g} mm, focal distance {:g}, field of view "
+        "{:.4f} x {:.4f} rad\n",
+        lens.focalLengthMm, lens.focalDistance, lens.horizontalFov,
+        lens.verticalFov);
   } else {
     fmt::print("camera      none\n");
   }

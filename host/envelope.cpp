@@ -22,9 +22,9 @@ double Envelope::valueAt(double time) const {
   if (keys_.empty()) return 0.0;
   if (!(time > keys_.front().time)) return keys_.front().value;
   if (time >= keys_.back().time) return keys_.back().value;
-  auto next = std::upper_bound(
-      keys_.begin(), keys_.end(), time,
-      [](double t, const Key &key) { return t < key.time; });
+  auto next =
+      std::upper_bound(keys_.begin(), keys_.end(), time,
+                       [](double t, const Key &key) { return t < key.time; });
   const Key &to = *next;
   const Key &from = *(next - 1);
   if (from.shape == KeyShape::Stepped) return from.value;
@@ -52,8 +52,8 @@ std::array<double, 3> PositionTrack::at(double time) const {
   if (!isKeyed()) return constant;
   std::array<double, 3> position{};
   for (int axis = 0; axis < 3; ++axis) {
-    position[axis] = keyed[axis].empty() ? constant[axis]
-                                         : keyed[axis].valueAt(time);
+    position[axis] =
+        keyed[axis].empty() ? constant[axis] : keyed[axis].valueAt(time);
   }
   return position;
 }

@@ -2,12 +2,11 @@
 
 #include <fmt/format.h>
 
-#include "host/path_format.h"
-
 #include <algorithm>
 
 #include "host/host_error.h"
 #include "host/instance_data.h"
+#include "host/path_format.h"
 #include "host/text_codec.h"
 
 namespace lensfall::host {
@@ -31,9 +30,9 @@ FilterHost::FilterHost(const ModuleFile &module, HostServices &services,
   if (instanceFuncs_.create == nullptr || instanceFuncs_.destroy == nullptr ||
       instanceFuncs_.load == nullptr || instanceFuncs_.save == nullptr ||
       instanceFuncs_.copy == nullptr) {
-    throw HostError(fmt::format(
-        "{}: filter server \"{}\" installed no instance callbacks",
-        module.path(), serverName));
+    throw HostError(
+        fmt::format("{}: filter server \"{}\" installed no instance callbacks",
+                    module.path(), serverName));
   }
 }
 
@@ -75,13 +74,12 @@ void FilterHost::load(HostInstance instance, const nlohmann::json &data) {
     throw HostError("instance data: " + *reader.problem());
   }
   if (error != nullptr) {
-    throw HostError("the filter could not load its data: " +
-                    moduleText(error));
+    throw HostError("the filter could not load its data: " + moduleText(error));
   }
   if (reader.unread() != 0) {
-    throw HostError(fmt::format(
-        "instance data: {} item(s) after item {} were not read",
-        reader.unread(), reader.position()));
+    throw HostError(
+        fmt::format("instance data: {} item(s) after item {} were not read",
+                    reader.unread(), reader.position()));
   }
 }
 
@@ -90,8 +88,7 @@ nlohmann::json FilterHost::save(HostInstance instance) {
   const char *error = instanceFuncs_.save(instance, &writer.state());
   if (writer.problem()) throw HostError("instance data: " + *writer.problem());
   if (error != nullptr) {
-    throw HostError("the filter could not save its data: " +
-                    moduleText(error));
+    throw HostError("the filter could not save its data: " + moduleText(error));
   }
   return writer.take();
 }

@@ -9,7 +9,8 @@ namespace lensfall::host {
 
 class HostError : public std::runtime_error {
  public:
-  explicit HostError(const std::string &message) : std::runtime_error(message) {}
+  explicit HostError(const std::string &message)
+      : std::runtime_error(message) {}
 };
 
 }  // namespace lensfall::host

@@ -97,16 +97,16 @@ HostPixmapID resample(HostPixmapID pixmap, int width, int height, int) {
 
 const HostImageList &imageListFuncs() {
   static const HostImageList funcs = {
-      firstImage, nextImage, nullptr, imageName, nullptr,   nullptr, nullptr,
-      nullptr,    nullptr,   nullptr, nullptr,   nullptr,   nullptr, sceneLoad,
-      sceneSave,  nullptr,   nullptr, nullptr,   evaluateImage};
+      firstImage, nextImage, nullptr, imageName,    nullptr,
+      nullptr,    nullptr,   nullptr, nullptr,      nullptr,
+      nullptr,    nullptr,   nullptr, sceneLoad,    sceneSave,
+      nullptr,    nullptr,   nullptr, evaluateImage};
   return funcs;
 }
 
 const HostImageUtility &imageUtilityFuncs() {
-  static const HostImageUtility funcs = {nullptr,  destroyPixmap, nullptr,
-                                         nullptr,  getPixel,      pixmapInfo,
-                                         resample};
+  static const HostImageUtility funcs = {
+      nullptr, destroyPixmap, nullptr, nullptr, getPixel, pixmapInfo, resample};
   return funcs;
 }
 

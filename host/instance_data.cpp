@@ -57,8 +57,7 @@ const nlohmann::json *DataReader::peek() {
 }
 
 size_t DataReader::unread() const {
-  return items_.is_array() && next_ < items_.size() ? items_.size() - next_
-                                                    : 0;
+  return items_.is_array() && next_ < items_.size() ? items_.size() - next_ : 0;
 }
 
 void DataReader::fail(const std::string &problem) {
@@ -88,8 +87,7 @@ int DataReader::readIntegers(int32_t *values, int n) {
     return 1;
   }
   const auto ints = item->is_object() ? item->find("ints") : item->end();
-  if (ints == item->end() || !ints->is_array() ||
-      ints->size() != size_t(n)) {
+  if (ints == item->end() || !ints->is_array() || ints->size() != size_t(n)) {
     fail(fmt::format("expected {} integers", n));
     return 0;
   }
@@ -144,9 +142,9 @@ const nlohmann::json *DataReader::takeObject(const char *key, bool required) {
     return &(*item)[key];
   }
   if (required && !problem_) {
-    fail(item == nullptr ? fmt::format("data ends where a {} was expected", key)
-                         : fmt::format("expected a {}, found {}", key,
-                                       item->dump()));
+    fail(item == nullptr
+             ? fmt::format("data ends where a {} was expected", key)
+             : fmt::format("expected a {}, found {}", key, item->dump()));
   }
   return nullptr;
 }

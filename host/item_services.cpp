@@ -59,9 +59,9 @@ void fovAngles(HostItemID camera, double, double *horizontal,
 }  // namespace
 
 const HostItemInfo &itemInfoFuncs() {
-  static const HostItemInfo funcs = {
-      firstItem, nextItem, nullptr, nullptr, nullptr,
-      nullptr,   nullptr,  nullptr, itemName, itemParam};
+  static const HostItemInfo funcs = {firstItem, nextItem, nullptr, nullptr,
+                                     nullptr,   nullptr,  nullptr, nullptr,
+                                     itemName,  itemParam};
   return funcs;
 }
 

@@ -2,13 +2,13 @@
 
 #include <dlfcn.h>
 #include <fmt/format.h>
-#include "host/path_format.h"
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 
 #include "host/host_error.h"
+#include "host/path_format.h"
 
 namespace lensfall::host {
 
@@ -59,8 +59,8 @@ ModuleFile::ModuleFile(const std::filesystem::path &path) : path_(path) {
     if (k == kMaxServers) fail("the server list has no end record");
     const HostServerRecord &server = descriptor_->servers[k];
     if (server.className == nullptr) break;
-    servers_.push_back({server.className,
-                        server.name != nullptr ? server.name : ""});
+    servers_.push_back(
+        {server.className, server.name != nullptr ? server.name : ""});
   }
   moduleData_ =
       descriptor_->startup != nullptr ? descriptor_->startup() : nullptr;
@@ -88,8 +88,8 @@ int ModuleFile::activate(const std::string &className, const std::string &name,
       return server.activate(version, global, local, nullptr);
     }
   }
-  throw HostError(fmt::format("{}: no server {} \"{}\"", path_, className,
-                              name));
+  throw HostError(
+      fmt::format("{}: no server {} \"{}\"", path_, className, name));
 }
 
 void ModuleFile::activateOrThrow(const std::string &className,
@@ -97,12 +97,11 @@ void ModuleFile::activateOrThrow(const std::string &className,
                                  HostGlobalFunc *global, void *local) const {
   const int result = activate(className, name, version, global, local);
   if (result == HOST_ACTIVATE_OK) return;
-  const char *why =
-      result == HOST_ACTIVATE_BAD_VERSION
-          ? "it does not support this host's interface version"
-      : result == HOST_ACTIVATE_BAD_SERVICE
-          ? "a host service it needs is missing"
-          : "it failed";
+  const char *why = result == HOST_ACTIVATE_BAD_VERSION
+                        ? "it does not support this host's interface version"
+                    : result == HOST_ACTIVATE_BAD_SERVICE
+                        ? "a host service it needs is missing"
+                        : "it failed";
   throw HostError(fmt::format(
       "{}: server {} \"{}\" refused activation with interface version {} "
       "(result {}): {}",
@@ -116,7 +115,8 @@ std::filesystem::path defaultModulePath() {
   std::error_code error;
   const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
   const auto dir = error ? std::filesystem::current_path() : self.parent_path();
-  for (const auto &candidate : {dir / "lensfall.p", dir / ".." / "lensfall.p"}) {
+  for (const auto &candidate :
+       {dir / "lensfall.p", dir / ".." / "lensfall.p"}) {
     if (std::filesystem::exists(candidate)) return candidate.lexically_normal();
   }
   return dir / "lensfall.p";

@@ -8,7 +8,8 @@
 
 template <>
 struct fmt::formatter<std::filesystem::path> : fmt::formatter<std::string> {
-  auto format(const std::filesystem::path &path, format_context &context) const {
+  auto format(const std::filesystem::path &path,
+              format_context &context) const {
     return fmt::formatter<std::string>::format(path.string(), context);
   }
 };

@@ -1,14 +1,14 @@
 #include "host/scene.h"
 
-#include <fmt/format.h>
-#include "host/path_format.h"
 #include <OpenImageIO/imagebuf.h>
 #include <OpenImageIO/imagebufalgo.h>
+#include <fmt/format.h>
 
 #include <algorithm>
 #include <cmath>
 
 #include "host/host_error.h"
+#include "host/path_format.h"
 #include "host/text_codec.h"
 #include "hostapi/services.h"
 
@@ -85,8 +85,8 @@ HostImage *Scene::imageNamed(const std::string &utf8Name) const {
 HostPixmap readPixmap(const std::filesystem::path &file) {
   OIIO::ImageBuf buffer(file.string());
   if (!buffer.read(0, 0, true, OIIO::TypeDesc::UINT8)) {
-    throw HostError(fmt::format("{}: cannot read image: {}", file,
-                                buffer.geterror()));
+    throw HostError(
+        fmt::format("{}: cannot read image: {}", file, buffer.geterror()));
   }
   const OIIO::ImageSpec &spec = buffer.spec();
   if (spec.width <= 0 || spec.height <= 0) {
@@ -102,11 +102,11 @@ HostPixmap readPixmap(const std::filesystem::path &file) {
   const int channels = pixmap.channels();
   pixmap.bytes.resize(size_t(pixmap.width) * pixmap.height * channels);
   // Grey with alpha keeps its grey channel; wider images keep R, G, B, A.
-  const OIIO::ROI roi(spec.x, spec.x + spec.width, spec.y,
-                      spec.y + spec.height, 0, 1, 0, channels);
+  const OIIO::ROI roi(spec.x, spec.x + spec.width, spec.y, spec.y + spec.height,
+                      0, 1, 0, channels);
   if (!buffer.get_pixels(roi, OIIO::TypeDesc::UINT8, pixmap.bytes.data())) {
-    throw HostError(fmt::format("{}: cannot read pixels: {}", file,
-                                buffer.geterror()));
+    throw HostError(
+        fmt::format("{}: cannot read pixels: {}", file, buffer.geterror()));
   }
   return pixmap;
 }

@@ -23,20 +23,20 @@ struct HostPixmap {
 
 struct HostCameraLens {
   double focalLengthMm = 50.0;
-  double focalDistance = 10.0;   // scene units
+  double focalDistance = 10.0;    // scene units
   double horizontalFov = 0.6911;  // radians
   double verticalFov = 0.3996;
 };
 
 struct HostItem {
-  int type = 0;             // HOST_ITEM_OBJECT or HOST_ITEM_CAMERA
-  std::string name;         // code page 932, as the module sees it
+  int type = 0;      // HOST_ITEM_OBJECT or HOST_ITEM_CAMERA
+  std::string name;  // code page 932, as the module sees it
   lensfall::host::PositionTrack position;
-  HostCameraLens lens;      // cameras only
+  HostCameraLens lens;  // cameras only
 };
 
 struct HostImage {
-  std::string name;  // code page 932
+  std::string name;                          // code page 932
   std::vector<std::filesystem::path> files;  // one, or one per frame
   std::vector<HostPixmap> frames;
 };

@@ -1,9 +1,8 @@
 #include "host/scene_file.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <fmt/format.h>
-#include "host/path_format.h"
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +12,7 @@
 #include <sstream>
 
 #include "host/host_error.h"
+#include "host/path_format.h"
 #include "host/text_codec.h"
 
 namespace lensfall::host {
@@ -39,7 +39,8 @@ class Fields {
     if (!has(name)) return fallback;
     const json &value = object_.at(name);
     if (!value.is_number() || !std::isfinite(value.get<double>())) {
-      throw HostError(fmt::format("{}.{} must be a finite number", where_, name));
+      throw HostError(
+          fmt::format("{}.{} must be a finite number", where_, name));
     }
     return value.get<double>();
   }
@@ -75,8 +76,8 @@ class Fields {
     if (!has(name)) return result;
     const json &value = object_.at(name);
     if (!value.is_array() || value.size() != 3) {
-      throw HostError(fmt::format("{}.{} must be a list of 3 numbers", where_,
-                                  name));
+      throw HostError(
+          fmt::format("{}.{} must be a list of 3 numbers", where_, name));
     }
     for (size_t k = 0; k < 3; ++k) {
       if (!value[k].is_number() || !std::isfinite(value[k].get<double>())) {
@@ -118,8 +119,8 @@ void readCamera(const json &entry, Scene &scene) {
 
 void readObject(const json &entry, size_t index, Scene &scene) {
   const Fields object(entry, fmt::format("objects[{}]", index));
-  HostItem &item = scene.addObject(object.text("name"),
-                                   object.vector3("position"));
+  HostItem &item =
+      scene.addObject(object.text("name"), object.vector3("position"));
   const json &keys = object.list("keys");
   for (size_t k = 0; k < keys.size(); ++k) {
     const Fields key(keys[k], fmt::format("{}.keys[{}]", object.where(), k));
@@ -193,8 +194,8 @@ std::vector<FilterEntry> readSceneFile(const std::filesystem::path &path,
                                        Scene &scene) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    throw HostError(fmt::format("{}: cannot open: {}", path,
-                                std::strerror(errno)));
+    throw HostError(
+        fmt::format("{}: cannot open: {}", path, std::strerror(errno)));
   }
   json document;
   try {
@@ -219,12 +220,12 @@ json sceneDocument(const Scene &scene, const std::vector<FilterEntry> &filters,
   document["frame"] = scene.frame;
   if (scene.camera) {
     const HostCameraLens &lens = scene.camera->lens;
-    document["camera"] = {{"focal_length_mm", lens.focalLengthMm},
-                          {"focal_distance", lens.focalDistance},
-                          {"hfov_rad", lens.horizontalFov},
-                          {"vfov_rad", lens.verticalFov},
-                          {"position",
-                           positionJson(scene.camera->position.constant)}};
+    document["camera"] = {
+        {"focal_length_mm", lens.focalLengthMm},
+        {"focal_distance", lens.focalDistance},
+        {"hfov_rad", lens.horizontalFov},
+        {"vfov_rad", lens.verticalFov},
+        {"position", positionJson(scene.camera->position.constant)}};
   } else {
     document["camera"] = nullptr;
   }
@@ -235,8 +236,9 @@ json sceneDocument(const Scene &scene, const std::vector<FilterEntry> &filters,
     if (object->position.isKeyed()) {
       auto &keys = entry["keys"] = json::array();
       for (const Key &key : object->position.keyed[0].keys()) {
-        keys.push_back({{"time", key.time},
-                        {"position", positionJson(object->position.at(key.time))}});
+        keys.push_back(
+            {{"time", key.time},
+             {"position", positionJson(object->position.at(key.time))}});
       }
     }
     objects.push_back(std::move(entry));
@@ -263,20 +265,21 @@ json sceneDocument(const Scene &scene, const std::vector<FilterEntry> &filters,
 
 void writeFileAtomically(const std::filesystem::path &path,
                          const std::string &contents) {
-  const auto dir = path.has_parent_path() ? path.parent_path()
-                                          : std::filesystem::path(".");
+  const auto dir =
+      path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
   std::string pattern = (dir / ("." + path.filename().string() + ".XXXXXX"));
   const int fd = mkstemp(pattern.data());
   if (fd < 0) {
-    throw HostError(fmt::format("{}: cannot write: {}", path,
-                                std::strerror(errno)));
+    throw HostError(
+        fmt::format("{}: cannot write: {}", path, std::strerror(errno)));
   }
   const std::string temporary = pattern;
   auto fail = [&](const char *what) {
     const int saved = errno;
     close(fd);
     unlink(temporary.c_str());
-    throw HostError(fmt::format("{}: {}: {}", path, what, std::strerror(saved)));
+    throw HostError(
+        fmt::format("{}: {}: {}", path, what, std::strerror(saved)));
   };
   size_t written = 0;
   while (written < contents.size()) {
@@ -301,14 +304,14 @@ void writeFileAtomically(const std::filesystem::path &path,
   if (close(fd) != 0) {
     const int saved = errno;
     unlink(temporary.c_str());
-    throw HostError(fmt::format("{}: cannot write: {}", path,
-                                std::strerror(saved)));
+    throw HostError(
+        fmt::format("{}: cannot write: {}", path, std::strerror(saved)));
   }
   if (std::rename(temporary.c_str(), path.c_str()) != 0) {
     const int saved = errno;
     unlink(temporary.c_str());
-    throw HostError(fmt::format("{}: cannot replace: {}", path,
-                                std::strerror(saved)));
+    throw HostError(
+        fmt::format("{}: cannot replace: {}", path, std::strerror(saved)));
   }
 }
 
@@ -317,7 +320,8 @@ void writeSceneFile(const std::filesystem::path &path, const Scene &scene,
   const auto baseDir = path.has_parent_path()
                            ? std::filesystem::absolute(path).parent_path()
                            : std::filesystem::current_path();
-  writeFileAtomically(path, sceneDocument(scene, filters, baseDir).dump(1) + "\n");
+  writeFileAtomically(path,
+                      sceneDocument(scene, filters, baseDir).dump(1) + "\n");
 }
 
 }  // namespace lensfall::host

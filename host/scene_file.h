@@ -7,7 +7,8 @@
 //   "camera": {"focal_length_mm": 50, "focal_distance": 8.0,
 //              "hfov_rad": 0.69, "vfov_rad": 0.40, "position": [0, -8, 1.45]},
 //   "objects": [{"name": "Subject", "position": [0, 0, 1.18]},
-//               {"name": "Ball", "keys": [{"time": 0, "position": [...]}, ...]}],
+//               {"name": "Ball", "keys": [{"time": 0, "position": [...]},
+//               ...]}],
 //   "images": [{"name": "bokeh", "file": "bokeh.png"},
 //              {"name": "flicker", "files": ["a.png", "b.png"]}],
 //   "filters": [{"server": "Lensfall", "data": [...]}]

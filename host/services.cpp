@@ -106,14 +106,12 @@ void HostServices::destroyResampled(HostPixmap *pixmap) {
 namespace {
 
 void showInfo(const char *line1, const char *line2) {
-  HostServices::active().message(std::string("info: ") +
-                                 (line1 ? line1 : "") + " " +
-                                 (line2 ? line2 : ""));
+  HostServices::active().message(std::string("info: ") + (line1 ? line1 : "") +
+                                 " " + (line2 ? line2 : ""));
 }
 void showError(const char *line1, const char *line2) {
-  HostServices::active().message(std::string("error: ") +
-                                 (line1 ? line1 : "") + " " +
-                                 (line2 ? line2 : ""));
+  HostServices::active().message(std::string("error: ") + (line1 ? line1 : "") +
+                                 " " + (line2 ? line2 : ""));
 }
 void showWarning(const char *line1, const char *line2) {
   HostServices::active().message(std::string("warning: ") +

@@ -1,9 +1,9 @@
 #include "host/session.h"
 
 #include <fmt/format.h>
-#include "host/path_format.h"
 
 #include "host/host_error.h"
+#include "host/path_format.h"
 
 namespace lensfall::host {
 
@@ -25,7 +25,8 @@ void Session::openScene(const std::filesystem::path &path) {
       filter_->load(instance, entry.data);
     } catch (const HostError &error) {
       filter_->destroy(instance);
-      throw HostError(fmt::format("{}: filters[{}]: {}", path, k, error.what()));
+      throw HostError(
+          fmt::format("{}: filters[{}]: {}", path, k, error.what()));
     }
   }
 }

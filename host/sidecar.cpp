@@ -27,13 +27,14 @@ std::array<double, 3> vector3(const json &object, const char *name,
                               const char *where) {
   const auto found = object.find(name);
   if (found == object.end() || !found->is_array() || found->size() != 3) {
-    throw HostError(fmt::format("{}.{} must be a list of 3 numbers", where, name));
+    throw HostError(
+        fmt::format("{}.{} must be a list of 3 numbers", where, name));
   }
   std::array<double, 3> result{};
   for (size_t k = 0; k < 3; ++k) {
     if (!(*found)[k].is_number()) {
-      throw HostError(fmt::format("{}.{} must be a list of 3 numbers", where,
-                                  name));
+      throw HostError(
+          fmt::format("{}.{} must be a list of 3 numbers", where, name));
     }
     result[k] = (*found)[k].get<double>();
   }
@@ -55,9 +56,8 @@ SidecarInfo sceneFromSidecar(const json &sidecar, Scene &scene) {
   if (!(scene.framesPerSecond > 0.0)) {
     throw HostError("sidecar.fps must be above 0");
   }
-  scene.frame = sidecar.contains("frame")
-                    ? int(number(sidecar, "frame", "sidecar"))
-                    : 0;
+  scene.frame =
+      sidecar.contains("frame") ? int(number(sidecar, "frame", "sidecar")) : 0;
   if (!sidecar.contains("camera") || !sidecar["camera"].is_object()) {
     throw HostError("the sidecar has no camera");
   }

@@ -24,10 +24,11 @@ std::string convert(std::string_view text, const char *from, const char *to) {
   char *outPtr = out.data();
   size_t outLeft = out.size();
   if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) ||
-      iconv(cd, nullptr, nullptr, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
-    throw HostError(fmt::format(
-        "text is not valid {} or has no {} form (byte {} of {})", from, to,
-        text.size() - inLeft + 1, text.size()));
+      iconv(cd, nullptr, nullptr, &outPtr, &outLeft) ==
+          static_cast<size_t>(-1)) {
+    throw HostError(
+        fmt::format("text is not valid {} or has no {} form (byte {} of {})",
+                    from, to, text.size() - inLeft + 1, text.size()));
   }
   out.resize(out.size() - outLeft);
   return out;

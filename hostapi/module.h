@@ -11,7 +11,8 @@
 extern "C" {
 #endif
 
-/* The three identification words a host checks before it trusts a module file. */
+/* The three identification words a host checks before it trusts a module file.
+ */
 enum {
   HOST_MODULE_SYNC = 0x04121994,
   HOST_MODULE_SYSTEM_VERSION = 3,

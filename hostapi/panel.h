@@ -35,7 +35,7 @@ typedef int HostFormSetFunc(void *instance, unsigned long id, void *value);
 
 typedef struct HostDrawFuncs {
   HostPanelReservedFunc *reserved0;
-  void (*drawRGBPixel)(HostDrawAreaID area, int r, int g, int b, int x,  /* 1 */
+  void (*drawRGBPixel)(HostDrawAreaID area, int r, int g, int b, int x, /* 1 */
                        int y);
 } HostDrawFuncs;
 
@@ -48,14 +48,14 @@ typedef struct HostFormFuncs {
   void (*destroy)(HostFormID form);                                /* 3 */
   void (*describe)(HostFormID form, const HostFormDataDesc *data,  /* 4 */
                    HostFormGetFunc *get, HostFormSetFunc *set);
-  void (*hint)(HostFormID form, unsigned long id,                  /* 5 */
+  void (*hint)(HostFormID form, unsigned long id, /* 5 */
                const HostHintWord *hints);
   HostPanelReservedFunc *reserved6;
   void (*setData)(HostFormID form, unsigned long id, void *value); /* 7 */
   HostPanelReservedFunc *reserved8;
   HostPanelReservedFunc *reserved9;
-  void (*viewInstance)(HostFormID form, void *instance);           /* 10 */
-  void (*viewRefresh)(HostFormID form);                            /* 11 */
+  void (*viewInstance)(HostFormID form, void *instance); /* 10 */
+  void (*viewRefresh)(HostFormID form);                  /* 11 */
 } HostFormFuncs;
 
 /* Description records for window controls. */
@@ -69,7 +69,7 @@ typedef struct HostFormControlDesc {
 } HostFormControlDesc;
 
 typedef struct HostTextControlDesc {
-  intptr_t type; /* HOST_DESC_TEXT */
+  intptr_t type;            /* HOST_DESC_TEXT */
   const char *const *lines; /* ended by a null line */
 } HostTextControlDesc;
 
@@ -83,7 +83,7 @@ typedef struct HostControl HostControl;
 struct HostControl {
   HostPanelReservedFunc *reserved0;
   HostPanelReservedFunc *reserved1;
-  void (*set)(HostControl *control, int attribute,                /* 2 */
+  void (*set)(HostControl *control, int attribute, /* 2 */
               const HostIntegerValue *value);
 };
 
@@ -97,15 +97,15 @@ typedef void HostWindowCloseFunc(HostWindowID window, void *data);
 typedef void HostWindowKeyFunc(HostWindowID window, void *data, int key);
 
 typedef struct HostWindowFuncs {
-  HostWindowID (*create)(const char *title, void *data);           /* 0 */
-  void (*destroy)(HostWindowID window);                            /* 1 */
-  int (*open)(HostWindowID window, int flags);                     /* 2 */
+  HostWindowID (*create)(const char *title, void *data); /* 0 */
+  void (*destroy)(HostWindowID window);                  /* 1 */
+  int (*open)(HostWindowID window, int flags);           /* 2 */
   HostPanelReservedFunc *reserved3;
   HostPanelReservedFunc *reserved4;
-  void (*close)(HostWindowID window);                              /* 5 */
+  void (*close)(HostWindowID window); /* 5 */
   HostPanelReservedFunc *reserved6;
-  void (*set)(HostWindowID window, int attribute, void *value);    /* 7 */
-  HostControl *(*addControl)(HostWindowID window,                  /* 8 */
+  void (*set)(HostWindowID window, int attribute, void *value); /* 7 */
+  HostControl *(*addControl)(HostWindowID window,               /* 8 */
                              const char *controlClass, const void *desc,
                              const char *label);
 } HostWindowFuncs;

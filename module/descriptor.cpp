@@ -4,7 +4,6 @@
 
 extern "C" __attribute__((visibility("default")))
 const HostModuleDescriptor _mod_descrip = {
-    HOST_MODULE_SYNC,         HOST_MODULE_SYSTEM_VERSION,
-    HOST_MODULE_MACHINE,      lensfall::startModule,
-    lensfall::stopModule,     lensfall::kServerList,
+    HOST_MODULE_SYNC,      HOST_MODULE_SYSTEM_VERSION, HOST_MODULE_MACHINE,
+    lensfall::startModule, lensfall::stopModule,       lensfall::kServerList,
 };

@@ -1,7 +1,7 @@
 // The interface server's boundary: acquires the form and window services
 // and installs the options callback that opens the settings window.
-#include "module/servers.h"
 #include "hostapi/services.h"
+#include "module/servers.h"
 #include "panel/open_settings.h"
 #include "panel/panel_state.h"
 
@@ -19,7 +19,8 @@ int activateInterface(int version, HostGlobalFunc *global, void *local,
                       void *) noexcept {
   if (version != HOST_INTERFACE_VERSION) return HOST_ACTIVATE_BAD_VERSION;
   if (global == nullptr) return HOST_ACTIVATE_BAD_SERVICE;
-  formService = static_cast<const HostFormFuncs *>(global(HOST_FORM_SERVICE, 0));
+  formService =
+      static_cast<const HostFormFuncs *>(global(HOST_FORM_SERVICE, 0));
   windowService =
       static_cast<const HostWindowFuncs *>(global(HOST_WINDOW_SERVICE, 0));
   if (formService == nullptr || windowService == nullptr) {

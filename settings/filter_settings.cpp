@@ -15,14 +15,14 @@ const std::array<AnimatedSetting, 7> kAnimatedSettings = {{
      HOST_VPARM_PERCENT, texts::kChannelBackMax, 1.0},
     {&FilterSettings::frontMaxParam, &FilterSettings::frontMax,
      HOST_VPARM_PERCENT, texts::kChannelFrontMax, 1.0},
-    {&FilterSettings::fNumberParam, &FilterSettings::fNumber,
-     HOST_VPARM_NUMBER, texts::kChannelFNumber, 2.4},
+    {&FilterSettings::fNumberParam, &FilterSettings::fNumber, HOST_VPARM_NUMBER,
+     texts::kChannelFNumber, 2.4},
     {&FilterSettings::noBlurDistanceParam, &FilterSettings::noBlurDistance,
      HOST_VPARM_DISTANCE, texts::kChannelNoBlurDistance, 100.0},
     {&FilterSettings::rotationParam, &FilterSettings::rotation,
      HOST_VPARM_ANGLE, texts::kChannelRotation, 0.0},
-    {&FilterSettings::deformParam, &FilterSettings::deform,
-     HOST_VPARM_PERCENT, texts::kChannelDeform, 0.0},
+    {&FilterSettings::deformParam, &FilterSettings::deform, HOST_VPARM_PERCENT,
+     texts::kChannelDeform, 0.0},
 }};
 
 double toneScaleFor(double exponent) {

@@ -50,9 +50,8 @@ FilterSettings *createSettings(const char **error) {
   for (const AnimatedSetting &animated : kAnimatedSettings) {
     HostVParmID param = services.vparm->create(animated.typeCode, -1);
     if (param != nullptr) {
-      services.vparm->setup(param, animated.channelName,
-                            settings->channelGroup, nullptr, nullptr, nullptr,
-                            nullptr);
+      services.vparm->setup(param, animated.channelName, settings->channelGroup,
+                            nullptr, nullptr, nullptr, nullptr);
       const double value[3] = {settings->*animated.value, 0.0, 0.0};
       services.vparm->setValue(param, value);
     }

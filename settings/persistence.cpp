@@ -9,8 +9,8 @@ namespace {
 
 // The integers stored after the parameter blocks, in their order.
 constexpr int32_t FilterSettings::*kStoredIntegers[] = {
-    &FilterSettings::useDepth,  &FilterSettings::keepFarSharp,
-    &FilterSettings::frontBlur, &FilterSettings::backBlur,
+    &FilterSettings::useDepth,      &FilterSettings::keepFarSharp,
+    &FilterSettings::frontBlur,     &FilterSettings::backBlur,
     &FilterSettings::apertureShape, &FilterSettings::vertexCount,
 };
 

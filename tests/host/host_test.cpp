@@ -27,9 +27,9 @@ TEST(Envelope, InterpolatesAndHoldsItsEnds) {
   struct Case {
     double time, value;
   };
-  for (const Case c : {Case{-4.0, 10.0}, Case{1.0, 10.0}, Case{2.0, 15.0},
-                       Case{3.0, 20.0}, Case{4.9, 20.0}, Case{5.0, 40.0},
-                       Case{9.0, 40.0}}) {
+  for (const Case c :
+       {Case{-4.0, 10.0}, Case{1.0, 10.0}, Case{2.0, 15.0}, Case{3.0, 20.0},
+        Case{4.9, 20.0}, Case{5.0, 40.0}, Case{9.0, 40.0}}) {
     EXPECT_DOUBLE_EQ(envelope.valueAt(c.time), c.value) << c.time;
   }
 }
@@ -54,9 +54,10 @@ TEST(Resample, AreaAverageKeepsThinBrightFeatures) {
 class SceneFileTest : public ::testing::Test {
  protected:
   // Test binaries run in parallel: each test gets a folder of its own.
-  fs::path dir = fs::path(::testing::TempDir()) /
-                 ("lensfall_" + std::to_string(getpid()) + "_" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  fs::path dir =
+      fs::path(::testing::TempDir()) /
+      ("lensfall_" + std::to_string(getpid()) + "_" +
+       ::testing::UnitTest::GetInstance()->current_test_info()->name());
   void SetUp() override {
     fs::remove_all(dir);
     fs::create_directories(dir);
@@ -101,7 +102,8 @@ TEST_F(SceneFileTest, FailedWriteLeavesTheOldFile) {
   const fs::path path = dir / "scene.json";
   writeFileAtomically(path, "old contents\n");
   chmod(dir.c_str(), 0555);
-  if (access(dir.c_str(), W_OK) == 0) GTEST_SKIP() << "running as a user who can write anywhere";
+  if (access(dir.c_str(), W_OK) == 0)
+    GTEST_SKIP() << "running as a user who can write anywhere";
   EXPECT_THROW(writeFileAtomically(path, "new contents\n"), HostError);
   EXPECT_EQ(contents(path), "old contents\n");
 }
@@ -114,7 +116,8 @@ TEST_F(SceneFileTest, AFailedSaveLeavesNoTemporaryFiles) {
   fs::create_directories(blocked / "inside");
   EXPECT_THROW(writeFileAtomically(blocked, "new\n"), HostError);
   int entries = 0;
-  for ([[maybe_unused]] const auto &entry : fs::directory_iterator(dir)) ++entries;
+  for ([[maybe_unused]] const auto &entry : fs::directory_iterator(dir))
+    ++entries;
   EXPECT_EQ(entries, 2);
   EXPECT_EQ(contents(path), "old contents\n");
 }
@@ -131,13 +134,20 @@ TEST_F(SceneFileTest, BadScenesNameTheFileAndTheValue) {
       {R"({"lensfall_scene": 99})", "newer than"},
       {R"({"lensfall_scene": 1, "fps": 0})", "fps must be above 0"},
       {R"({"lensfall_scene": 1, "width": -3})", "width must be a whole number"},
-      {R"({"lensfall_scene": 1, "camera": {"hfov_rad": "wide"}})", "camera.hfov_rad"},
-      {R"({"lensfall_scene": 1, "objects": [{"position": [0,0,0]}]})", "objects[0].name"},
-      {R"({"lensfall_scene": 1, "objects": [{"name": "a", "position": [0,0]}]})", "objects[0].position"},
-      {R"({"lensfall_scene": 1, "images": [{"name": "a", "file": "missing.png"}]})", "missing.png"},
-      {R"({"lensfall_scene": 1, "filters": [{"server": "Lensfall"}]})", "filters[0] has no data"},
-      {R"({"lensfall_scene": 1, "filters": [{"server": "Other", "data": []}]})", "no filter server"},
-      {R"({"lensfall_scene": 1, "filters": [{"server": "Lensfall", "data": [1]}]})", "filters[0]"},
+      {R"({"lensfall_scene": 1, "camera": {"hfov_rad": "wide"}})",
+       "camera.hfov_rad"},
+      {R"({"lensfall_scene": 1, "objects": [{"position": [0,0,0]}]})",
+       "objects[0].name"},
+      {R"({"lensfall_scene": 1, "objects": [{"name": "a", "position": [0,0]}]})",
+       "objects[0].position"},
+      {R"({"lensfall_scene": 1, "images": [{"name": "a", "file": "missing.png"}]})",
+       "missing.png"},
+      {R"({"lensfall_scene": 1, "filters": [{"server": "Lensfall"}]})",
+       "filters[0] has no data"},
+      {R"({"lensfall_scene": 1, "filters": [{"server": "Other", "data": []}]})",
+       "no filter server"},
+      {R"({"lensfall_scene": 1, "filters": [{"server": "Lensfall", "data": [1]}]})",
+       "filters[0]"},
   };
   const fs::path path = dir / "bad.json";
   for (const Case &c : cases) {

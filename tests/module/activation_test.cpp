@@ -14,9 +14,9 @@ namespace lensfall::testing {
 namespace {
 
 const std::vector<std::string> kFilterServices = {
-    "LW Image List 3", "Image Utility",  "LW Camera Info",
+    "LW Image List 3", "Image Utility",   "LW Camera Info",
     "LW Scene Info 2", "Info Messages 2", "LW Item Info 3",
-    "LW Time Info",    "LWVParmFuncs 2", "Animation Envelopes"};
+    "LW Time Info",    "LWVParmFuncs 2",  "Animation Envelopes"};
 
 struct HandlerRecords {
   HostInstanceFuncs instance{};

@@ -17,9 +17,7 @@ class ItemCallbacksTest : public ModuleHostTest {
     instance = filter->create();
   }
 
-  void focusOn(HostItemID item) {
-    settingsOf(instance).focusItem = item;
-  }
+  void focusOn(HostItemID item) { settingsOf(instance).focusItem = item; }
 
   HostItem *floor = nullptr;
   HostItem *ball = nullptr;
@@ -50,11 +48,27 @@ TEST_F(ItemCallbacksTest, ChangeIdFollowsTheFirstMatchingPair) {
     int expectedIndex;
   };
   const Case cases[] = {
-      {"no pair names the focus", ball, {{floor, lamp}, {lamp, floor}}, ball, 0},
-      {"new ID 0 clears it", ball, {{floor, lamp}, {ball, nullptr}}, nullptr, 0},
-      {"only the first pair applies", ball, {{ball, lamp}, {ball, floor}}, lamp, 3},
+      {"no pair names the focus",
+       ball,
+       {{floor, lamp}, {lamp, floor}},
+       ball,
+       0},
+      {"new ID 0 clears it",
+       ball,
+       {{floor, lamp}, {ball, nullptr}},
+       nullptr,
+       0},
+      {"only the first pair applies",
+       ball,
+       {{ball, lamp}, {ball, floor}},
+       lamp,
+       3},
       {"an ID outside the objects", ball, {{ball, &moved}}, &moved, 0},
-      {"no focus item matches nothing", nullptr, {{floor, &movedAgain}}, nullptr, 0},
+      {"no focus item matches nothing",
+       nullptr,
+       {{floor, &movedAgain}},
+       nullptr,
+       0},
   };
   for (const Case &c : cases) {
     focusOn(c.focus);
@@ -64,7 +78,8 @@ TEST_F(ItemCallbacksTest, ChangeIdFollowsTheFirstMatchingPair) {
     if (c.expectedFocus != c.focus) {
       EXPECT_EQ(settingsOf(instance).focusItemIndex, c.expectedIndex) << c.name;
     } else {
-      EXPECT_EQ(settingsOf(instance).focusItemIndex, -7) << c.name << ": unchanged";
+      EXPECT_EQ(settingsOf(instance).focusItemIndex, -7)
+          << c.name << ": unchanged";
     }
   }
 }

@@ -1,5 +1,7 @@
 // Loading the built module file the way a host does, and the loader's
 // errors for files that are not good modules.
+#include "host/module_file.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,7 +9,6 @@
 #include <string>
 
 #include "host/host_error.h"
-#include "host/module_file.h"
 #include "tests/support/module_host.h"
 
 namespace lensfall::testing {

@@ -1,5 +1,7 @@
 // Creating, copying and destroying settings records, their defaults and
 // their evaluation at a time.
+#include "settings/lifecycle.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 #include "host/text_codec.h"
 #include "module/service_table.h"
 #include "settings/current_settings.h"
-#include "settings/lifecycle.h"
 #include "tests/support/module_host.h"
 
 namespace lensfall::testing {

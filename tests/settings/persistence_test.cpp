@@ -60,10 +60,11 @@ TEST_F(PersistenceTest, LoadEvaluatesAtTimeZero) {
   activate();
   HostInstance instance = filter->create();
   json data = filter->save(instance);
-  data[0] = {{"param",
-              {{"type", "number"},
-               {"envelope",
-                {{{"time", 0.0}, {"value", 1.5}}, {{"time", 2.0}, {"value", 9.0}}}}}}};
+  data[0] = {
+      {"param",
+       {{"type", "number"},
+        {"envelope",
+         {{{"time", 0.0}, {"value", 1.5}}, {{"time", 2.0}, {"value", 9.0}}}}}}};
   settingsOf(instance).strength = 7.0;
   filter->load(instance, data);
   EXPECT_EQ(settingsOf(instance).strength, 1.5);
@@ -180,16 +181,27 @@ TEST_F(PersistenceTest, DamagedDataIsAClearErrorAndNeverACrash) {
       {"integer beyond 32 bits", with(12, 1LL << 40), "item 13"},
       {"fraction where an integer belongs", with(11, 1.5), "item 12"},
       {"integer where the name belongs", with(13, 3), "item 14"},
-      {"block of the wrong type", with(0, {{"param", {{"type", "angle"}, {"value", 1}}}}),
-       "cannot load"},
+      {"block of the wrong type",
+       with(0, {{"param", {{"type", "angle"}, {"value", 1}}}}), "cannot load"},
       {"block without a value", with(3, {{"param", {{"type", "number"}}}}),
        "needs a finite value"},
-      {"envelope of garbage", with(3, {{"param", {{"type", "number"}, {"envelope", {1, 2}}}}}),
+      {"envelope of garbage",
+       with(3, {{"param", {{"type", "number"}, {"envelope", {1, 2}}}}}),
        "key must be an object"},
       {"image reference that is not a name",
-       [&] { json d = good; d.push_back({{"image", 12}}); return d; }(), "image"},
+       [&] {
+         json d = good;
+         d.push_back({{"image", 12}});
+         return d;
+       }(),
+       "image"},
       {"items left over",
-       [&] { json d = good; d.push_back(7); d.push_back(8); return d; }(),
+       [&] {
+         json d = good;
+         d.push_back(7);
+         d.push_back(8);
+         return d;
+       }(),
        "were not read"},
   };
   for (const Case &c : cases) {
