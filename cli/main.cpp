@@ -6,6 +6,7 @@
 
 #include "cli/demo.h"
 #include "cli/instance_settings.h"
+#include "cli/render_command.h"
 #include "cli/scene_commands.h"
 #include "host/host_error.h"
 #include "host/module_file.h"
@@ -76,6 +77,45 @@ int run(int argc, char **argv) {
   resave->callback([&] {
     code = cli::resaveScene(modulePath, scenePath,
                             output.empty() ? scenePath : output);
+  });
+
+  cli::RenderOptions render;
+  fs::path renderScene, renderSidecar, renderDepth;
+  std::string renderFocus;
+  auto *renderCommand =
+      app.add_subcommand("render", "Apply depth of field to a rendered frame");
+  renderCommand
+      ->add_option("input", render.input,
+                   "The frame: EXR with colour, alpha and depth, or "
+                   "any image with --depth")
+      ->required();
+  renderCommand
+      ->add_option("-o,--output", render.output,
+                   "Output image (.exr keeps floats; .png is sRGB)")
+      ->required();
+  renderCommand->add_option("--scene", renderScene,
+                            "Scene file whose first Lensfall filter to use");
+  renderCommand->add_option(
+      "--sidecar", renderSidecar,
+      "JSON sidecar with the frame's camera (default: INPUT with .json)");
+  renderCommand->add_option("--depth", renderDepth,
+                            "Separate depth image (distance or planar depth)");
+  renderCommand->add_option(
+      "--depth-measure", render.depthMeasure,
+      "What the depth holds: distance (from the camera) or planar (along the "
+      "view axis; converted). Default: the sidecar's depth.measures, else "
+      "distance");
+  renderCommand->add_option("--focus", renderFocus, "Focus object");
+  renderCommand->add_option("--set", render.settings,
+                            "KEY=VALUE, as for scene create");
+  renderCommand->add_flag("-q,--quiet", render.quiet,
+                          "Print nothing on success");
+  renderCommand->callback([&] {
+    if (!renderScene.empty()) render.scene = renderScene;
+    if (!renderSidecar.empty()) render.sidecar = renderSidecar;
+    if (!renderDepth.empty()) render.depth = renderDepth;
+    if (!renderFocus.empty()) render.focus = renderFocus;
+    code = cli::renderFrame(modulePath, render);
   });
 
   cli::DemoOptions demo;

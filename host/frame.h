@@ -1,0 +1,58 @@
+// A rendered frame as the stand-in host holds it while a filter processes
+// it: colour, alpha and depth planes in, the filter's output planes out, and
+// the filter access record that serves them.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "host/filter_host.h"
+#include "hostapi/filter.h"
+
+namespace lensfall::host {
+
+struct Frame {
+  int width = 0;
+  int height = 0;
+  // Planes of width x height floats, top row first.
+  std::vector<float> red, green, blue, alpha;
+  std::vector<float> depth;  // empty: the host has no depth buffer
+  // Starts as a copy of the input; pixels the filter does not set keep it.
+  std::vector<float> outRed, outGreen, outBlue, outAlpha;
+
+  Frame() = default;
+  Frame(int width, int height);
+  size_t pixels() const { return size_t(width) * size_t(height); }
+  // Copies the input planes to the output planes.
+  void resetOutput();
+};
+
+// What a filter did with the monitor and the output during one call.
+struct ProcessReport {
+  bool monitorPresent = true;
+  unsigned int initTotal = 0;
+  int initCalls = 0;
+  int steps = 0;
+  int doneCalls = 0;
+  bool stopped = false;  // the stop was asked for
+  long rgbWrites = 0;
+  long alphaWrites = 0;
+  bool alphaBeforeRgb = false;  // some pixel got alpha before its colour
+};
+
+struct ProcessOptions {
+  bool withMonitor = true;
+  int stopAfterSteps = -1;       // -1 never asks to stop
+  int missingDepthFromRow = -1;  // rows from here on have no depth
+  // Called after every step with (steps so far, total given to init).
+  std::function<void(int, unsigned int)> onStep;
+  int frameNumber = 0;
+  double frameStart = 0.0;
+  double frameEnd = 0.0;
+};
+
+// Runs the filter's process callback over the frame.
+ProcessReport processFrame(FilterHost &filter, HostInstance instance,
+                           Frame &frame, const ProcessOptions &options = {});
+
+}  // namespace lensfall::host

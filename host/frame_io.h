@@ -1,0 +1,44 @@
+// Reading rendered frames from image files and writing filtered ones.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "host/frame.h"
+
+namespace lensfall::host {
+
+// Which EXR channels hold colour, alpha and depth. Empty names are looked
+// up by their usual suffixes (".R", ".G", ".B", ".A", ".Z" or "Z", "depth").
+struct ChannelNames {
+  std::string red, green, blue, alpha, depth;
+};
+
+enum class DepthMeasure {
+  Distance,  // distance from the camera: what the filter expects
+  Planar,    // depth along the viewing axis: converted on reading
+};
+
+struct FrameSource {
+  std::filesystem::path image;  // EXR with depth, or any image OIIO reads
+  std::optional<std::filesystem::path> depthImage;  // a separate depth file
+  ChannelNames channels;
+  DepthMeasure depthMeasure = DepthMeasure::Distance;
+  double horizontalFov = 0.0;  // radians, for converting planar depth
+  double verticalFov = 0.0;
+};
+
+// Throws HostError naming the file and what is wrong. Colour from 8-bit
+// files is decoded from sRGB to linear.
+Frame readFrame(const FrameSource &source);
+
+// Converts planar depth z to distance from the camera, per pixel centre.
+void planarToDistance(Frame &frame, double horizontalFov, double verticalFov);
+
+// Writes the frame's output planes: float RGBA for EXR, 8-bit sRGB for other
+// formats. Written to a temporary file and renamed, so a failure leaves any
+// existing file untouched.
+void writeFrameOutput(const Frame &frame, const std::filesystem::path &path);
+
+}  // namespace lensfall::host
