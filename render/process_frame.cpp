@@ -1,9 +1,150 @@
+// One frame's road: evaluate the settings at the frame's time, derive the
+// camera, fill the source and depth, give every pixel its blur size, build
+// the kernel bank, run the passes of the chosen path, write back, release.
 #include "render/process_frame.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdlib>
+
+#include "module/service_table.h"
+#include "render/blur_size.h"
+#include "render/camera.h"
+#include "render/frame_fill.h"
+#include "render/gather.h"
+#include "render/scatter.h"
+#include "render/tone.h"
+#include "render/write_back.h"
+#include "settings/current_settings.h"
 
 namespace lensfall {
 
-// Frames pass through unchanged until the renderer is in place: the host
-// keeps its own pixels when the filter writes none.
-void processFrame(FilterSettings &, const HostFilterAccess &) {}
+namespace {
+
+double frameTime(int frame);
+bool runUniformPass(const PassInputs &in, int size, const HostMonitor *monitor);
+bool runDepthPasses(const PassInputs &in, const HostMonitor *monitor);
+
+// Owns the bank for the length of the call, so every way out releases it.
+struct BankHolder {
+  KernelBank bank;
+  ~BankHolder() { releaseKernelBank(bank); }
+};
+
+}  // namespace
+
+void processFrame(FilterSettings &settings, const HostFilterAccess &access) {
+  processFrame(settings, access, FrameAllocation{});
+}
+
+void processFrame(FilterSettings &settings, const HostFilterAccess &access,
+                  const FrameAllocation &allocation) {
+  if (access.width <= 0 || access.height <= 0) return;
+
+  // Evaluate: the animated settings at the frame's time, and the tone
+  // constants of the power mean.
+  settings.evalTime = frameTime(access.frame);
+  evaluate(settings, settings.evalTime);
+  settings.toneExponent = settings.strength + 2.5;
+  settings.toneScale = toneScaleFor(settings.toneExponent);
+
+  // Buffers: a frame that cannot have them is left as the host rendered it.
+  FrameBuffers buffers;
+  if (!buffers.allocate(access.width, access.height, allocation.buffers)) {
+    return;
+  }
+
+  // Camera, fill and sizes.
+  updateCamera(settings);
+  const ToneCurve curve = fillSource(access, buffers, settings.toneExponent);
+  fillDepth(access, buffers);
+  buildSizeMap(settings, buffers.width, buffers.height, buffers.depth,
+               buffers.sizeMap);
+
+  // Bank: built before the passes, since rasterising sets kernelIsColor.
+  BankHolder held{BuildKernelBank(settings, allocation.bank)};
+  if (held.bank.count <= 0) return;
+
+  // Passes. The occlusion geometry reads the most recently created record,
+  // which is this one whenever a single instance exists, and this one when
+  // that record is gone.
+  const FilterSettings &lens =
+      currentSettings != nullptr ? *currentSettings : settings;
+  const PassInputs in{buffers, held.bank, settings.kernelIsColor, lens};
+  const HostMonitor *monitor = access.monitor;
+  const bool finished =
+      settings.useDepth != 0
+          ? runDepthPasses(in, monitor)
+          : runUniformPass(in, uniformBlurSize(settings), monitor);
+  if (monitor != nullptr && monitor->done != nullptr) {
+    monitor->done(monitor->data);
+  }
+
+  // Write-back, skipped when the user stopped the frame. Release follows as
+  // the buffers and the bank go out of scope.
+  if (finished) writeBack(access, buffers, curve);
+}
+
+namespace {
+
+double frameTime(int frame) {
+  const HostSceneInfo *scene = services.sceneInfo;
+  const double fps = scene != nullptr ? scene->framesPerSecond : 0.0;
+  return fps > 0.0 && std::isfinite(fps) ? frame / fps : 0.0;
+}
+
+// The monitor's side of a pass: the total given to init is one less than the
+// rows of each pass, and every row sends one step of 1. Returns true when the
+// user asked to stop.
+void initMonitor(const HostMonitor *monitor, unsigned int total) {
+  if (monitor != nullptr && monitor->init != nullptr) {
+    monitor->init(monitor->data, total);
+  }
+}
+
+bool stepStops(const HostMonitor *monitor) {
+  return monitor != nullptr && monitor->step != nullptr &&
+         monitor->step(monitor->data, 1) == 1;
+}
+
+bool runUniformPass(const PassInputs &in, int size,
+                    const HostMonitor *monitor) {
+  const FrameBuffers &b = in.buffers;
+  initMonitor(monitor, static_cast<unsigned int>(b.height - 1));
+  for (int y = 0; y < b.height; ++y) {
+    for (int x = 0; x < b.width; ++x) gatherPixel(in, x, y, size);
+    if (stepStops(monitor)) return false;
+  }
+  return true;
+}
+
+bool runDepthPasses(const PassInputs &in, const HostMonitor *monitor) {
+  const FrameBuffers &b = in.buffers;
+  initMonitor(monitor, static_cast<unsigned int>(2 * b.height - 2));
+  for (int y = 0; y < b.height; ++y) {
+    for (int x = 0; x < b.width; ++x) {
+      scatterPixel(
+          in, x, y,
+          std::abs(b.sizeMap[static_cast<std::size_t>(y) * b.width + x]));
+    }
+    if (stepStops(monitor)) return false;
+  }
+  // Pixels that stopped a tenth or more of some source's light were filled
+  // only by what got past them; they are gathered afresh instead.
+  for (int y = 0; y < b.height; ++y) {
+    for (int x = 0; x < b.width; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y) * b.width + x;
+      if (b.blockedWeights[i].c[3] >= 0.1) {
+        b.colourSums[i] = Float4{};
+        b.weightSums[i] = Float4{};
+        gatherPixel(in, x, y, std::abs(b.sizeMap[i]));
+      }
+    }
+    if (stepStops(monitor)) return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 }  // namespace lensfall

@@ -1,0 +1,50 @@
+// The six per-frame work buffers, allocated together and released together.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace lensfall {
+
+// One pixel of a four-channel buffer: R, G, B, A.
+struct alignas(16) Float4 {
+  float c[4];
+};
+
+// The raw block allocation the buffers are made with (std::malloc's
+// contract, freed with std::free); tests pass one that fails to exercise the
+// failure path.
+using BlockAllocation = void *(*)(std::size_t bytes);
+
+// The buffers of one frame, indexed by y x width + x. The three sum buffers
+// start zeroed; the source, depth and size buffers are filled by the frame's
+// first steps before anything reads them.
+class FrameBuffers {
+ public:
+  FrameBuffers() = default;
+  ~FrameBuffers() { release(); }
+  FrameBuffers(const FrameBuffers &) = delete;
+  FrameBuffers &operator=(const FrameBuffers &) = delete;
+
+  // Allocates all six for a width x height frame. On failure (including a
+  // frame too large to index) nothing stays allocated and false is returned.
+  bool allocate(int width, int height, BlockAllocation allocation = nullptr);
+  // Releases whatever is allocated; safe to call twice.
+  void release();
+
+  int width = 0;
+  int height = 0;
+  Float4 *source = nullptr;
+  float *depth = nullptr;
+  std::int32_t *sizeMap = nullptr;
+  Float4 *colourSums = nullptr;
+  Float4 *weightSums = nullptr;
+  Float4 *blockedWeights = nullptr;
+
+ private:
+  // The blocks as allocated, in the release order: size map, depth, source,
+  // colour sums, weight sums, blocked weights.
+  void *blocks_[6] = {};
+};
+
+}  // namespace lensfall

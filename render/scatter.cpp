@@ -1,0 +1,119 @@
+#include "render/scatter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "render/blur_size.h"
+#include "render/camera.h"
+
+namespace lensfall {
+
+namespace {
+
+constexpr double kThird = 1.0 / 3;
+
+// cell / sum as float; a kernel channel that sums to 0 has only zero cells
+// and gives weight 0 instead of 0 / 0.
+float normalised(std::uint8_t cell, std::int32_t sum) {
+  return sum > 0 ? static_cast<float>(static_cast<double>(cell) / sum) : 0.0f;
+}
+
+// True when an occluder at destination (u, v) stops the light of (x, y).
+bool blocked(const PassInputs &in, int mode, int x, int y, int u, int v) {
+  const int m =
+      occluderSize(in.lens, in.buffers.depth, in.buffers.width, x, y, u, v);
+  return SampleKernel(mode, x, y, u, v, in.bank, m)[0] > 0.0;
+}
+
+}  // namespace
+
+int occluderSize(const FilterSettings &lens, const float *depth, int width,
+                 int x, int y, int u, int v) {
+  // A lens that is not a real thin lens casts no cone: nothing is blocked.
+  if (!lensUsable(lens)) return 1;
+  const double dd = depth[static_cast<std::size_t>(v) * width + u];
+  const double ds = depth[static_cast<std::size_t>(y) * width + x];
+  const double k = dd / lens.focalLength;
+  const double p = 1 / lens.pixelsPerFilmUnit;
+  // The cone's half-width at the destination's depth, by similar triangles
+  // from the aperture (diameter 2 x apertureRadius) to the source's point.
+  const double c = (ds - dd) / ds * lens.apertureRadius * 2;
+  const double xs = (x + 0.5) * k * p;
+  const double ys = (y + 0.5) * k * p;
+  const double xd = (u + 0.5) * k * p;
+  const double yd = (v + 0.5) * k * p;
+  // Written so that NaN anywhere also ends here.
+  if (!(xd <= xs + c && xs - c <= xd && yd <= ys + c && ys - c <= yd)) {
+    return 1;
+  }
+  const int r = truncatedPixels(lens.pixelsPerFilmUnit / k * c * 2);
+  if (r <= 0) return 1;
+  return r % 2 == 0 ? r + 1 : r;
+}
+
+void scatterPixel(const PassInputs &in, int x, int y, int requested) {
+  if (in.bank.count <= 0) return;
+  const int n = bankedSize(in.bank, requested);
+  const int half = n / 2;
+  const ApertureKernel &kernel = in.bank.entries[half];
+  if (kernel.cells == nullptr || kernel.size != n) return;
+
+  FrameBuffers &b = in.buffers;
+  const int width = b.width;
+  const std::size_t j = static_cast<std::size_t>(y) * width + x;
+  const Float4 &s = b.source[j];
+  const int left = std::max(0, x - half);
+  const int right = std::min(width - 1, x + half);
+  const int top = std::max(0, y - half);
+  const int bottom = std::min(b.height - 1, y + half);
+
+  for (int v = top; v <= bottom; ++v) {
+    const int row = v - y + half;
+    for (int u = left; u <= right; ++u) {
+      const std::size_t cell =
+          static_cast<std::size_t>(row) * n + (u - x + half);
+      const std::size_t i = static_cast<std::size_t>(v) * width + u;
+      Float4 &colour = b.colourSums[i];
+      Float4 &weight = b.weightSums[i];
+      Float4 &stopped = b.blockedWeights[i];
+      if (in.kernelIsColor == 0) {
+        const float w = normalised(kernel.cells[cell], kernel.weightSum[0]);
+        if (!(w > 0.0f)) continue;
+        // Mono kernels compare depths: a strictly nearer destination may
+        // stand in the source's cone of light.
+        if (b.depth[i] < b.depth[j] && blocked(in, 0, x, y, u, v)) {
+          stopped.c[0] += w;
+          stopped.c[1] = stopped.c[2] = stopped.c[3] = stopped.c[0];
+          continue;
+        }
+        for (int k = 0; k < 4; ++k) colour.c[k] += w * s.c[k];
+        weight.c[0] += w;
+        weight.c[1] = weight.c[2] = weight.c[3] = weight.c[0];
+      } else {
+        const std::uint8_t *rgb = kernel.cells + 3 * cell;
+        float w[4];
+        w[0] = normalised(rgb[0], kernel.weightSum[0]);
+        w[1] = normalised(rgb[1], kernel.weightSum[1]);
+        w[2] = normalised(rgb[2], kernel.weightSum[2]);
+        w[3] = static_cast<float>((w[2] + w[1] + w[0]) * kThird);
+        // Colour kernels compare signed sizes: a front pixel (negative) is
+        // nearer than any back pixel, and the more blurred front is nearer.
+        const bool stop =
+            b.sizeMap[i] < b.sizeMap[j] && blocked(in, 1, x, y, u, v);
+        for (int k = 0; k < 4; ++k) {
+          if (!(w[k] > 0.0f)) continue;
+          if (stop) {
+            stopped.c[k] += w[k];
+          } else {
+            colour.c[k] += w[k] * s.c[k];
+            weight.c[k] += w[k];
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace lensfall

@@ -1,0 +1,24 @@
+// The scatter: one source pixel spread over its kernel, with the occlusion
+// test that stops light a nearer surface blocks.
+#pragma once
+
+#include "render/pass_inputs.h"
+#include "settings/filter_settings.h"
+
+namespace lensfall {
+
+// Spreads source (x, y) over the size-n window around it: each destination
+// gains the kernel cell at offset destination - source, normalised by the
+// kernel's weight sum so a whole kernel carries a weight of 1 per channel.
+// Light that a nearer destination blocks goes to blockedWeights instead.
+// A channel whose kernel sums to 0 carries no weight (never NaN).
+void scatterPixel(const PassInputs &in, int x, int y, int n);
+
+// The odd size (at least 1) of the section, at the destination's depth, of
+// the cone of light from the source's point to the lens aperture; 1 when the
+// destination lies outside it. Depths must be positive and finite (the depth
+// fill sees to that); the lens values come from `lens`.
+int occluderSize(const FilterSettings &lens, const float *depth, int width,
+                 int x, int y, int u, int v);
+
+}  // namespace lensfall

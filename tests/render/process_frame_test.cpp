@@ -1,0 +1,287 @@
+// Whole frames through the process callback on the stand-in host's services.
+#include "render/process_frame.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "render/frame_fill.h"
+#include "tests/render/fake_frame.h"
+
+namespace lensfall::testing {
+namespace {
+
+constexpr int kWidth = 24;
+constexpr int kHeight = 10;
+
+void expectAllFinite(const FakeFrame &f, const char *what) {
+  ASSERT_EQ(f.rgbCalls, f.width * f.height) << what;
+  ASSERT_EQ(f.alphaCalls, f.width * f.height) << what;
+  EXPECT_FALSE(f.alphaBeforeRGB) << what;
+  for (float v : f.outRGBA) ASSERT_TRUE(std::isfinite(v)) << what;
+}
+
+TEST(ProcessFrame, MonitorGetsTheTotalsAndOneStepPerRow) {
+  struct Case {
+    int useDepth;
+    int height;
+    unsigned int total;
+    int steps;
+  };
+  const Case cases[] = {{0, kHeight, kHeight - 1, kHeight},
+                        {1, kHeight, 2 * kHeight - 2, 2 * kHeight},
+                        {0, 1, 0, 1},
+                        {1, 1, 0, 2}};
+  for (const Case &c : cases) {
+    RenderHost render(kWidth);
+    render.settings().useDepth = c.useDepth;
+    FakeFrame frame(kWidth, c.height);
+    processFrame(render.settings(), frame.access());
+    ASSERT_EQ(frame.inits.size(), 1u);
+    EXPECT_EQ(frame.inits[0], c.total) << "useDepth " << c.useDepth;
+    EXPECT_EQ(frame.steps, c.steps);
+    EXPECT_EQ(frame.dones, 1);
+    expectAllFinite(frame, "monitored frame");
+  }
+}
+
+TEST(ProcessFrame, StoppingWritesNothingAndStillFinishesTheMonitor) {
+  struct Case {
+    const char *what;
+    int useDepth;
+    int stopAtStep;
+  };
+  const Case cases[] = {{"uniform pass", 0, 3},
+                        {"depth pass one", 1, 2},
+                        {"depth pass two", 1, kHeight + 1},
+                        {"last step of pass two", 1, 2 * kHeight}};
+  for (const Case &c : cases) {
+    RenderHost render(kWidth);
+    render.settings().useDepth = c.useDepth;
+    FakeFrame frame(kWidth, kHeight);
+    frame.stopAtStep = c.stopAtStep;
+    processFrame(render.settings(), frame.access());
+    EXPECT_EQ(frame.steps, c.stopAtStep) << c.what;
+    EXPECT_EQ(frame.dones, 1) << c.what;
+    EXPECT_EQ(frame.rgbCalls + frame.alphaCalls, 0) << c.what;
+  }
+}
+
+TEST(ProcessFrame, AllocationFailureAbortsCleanly) {
+  static int failAt;
+  static int calls;
+  const BlockAllocation failing = [](std::size_t bytes) -> void * {
+    return calls++ == failAt ? nullptr : std::malloc(bytes);
+  };
+  for (failAt = 0; failAt < 6; ++failAt) {
+    calls = 0;
+    RenderHost render(kWidth);
+    FakeFrame frame(kWidth, kHeight);
+    processFrame(render.settings(), frame.access(), {failing, nullptr});
+    EXPECT_EQ(frame.rgbCalls + frame.alphaCalls, 0) << "block " << failAt;
+    EXPECT_TRUE(frame.inits.empty());
+  }
+  RenderHost render(kWidth);
+  FakeFrame frame(kWidth, kHeight);
+  const ZeroedAllocation noBank = [](std::size_t, std::size_t) -> void * {
+    return nullptr;
+  };
+  processFrame(render.settings(), frame.access(), {nullptr, noBank});
+  EXPECT_EQ(frame.rgbCalls + frame.alphaCalls, 0) << "bank";
+  EXPECT_EQ(frame.dones, 0);
+}
+
+TEST(ProcessFrame, StoresTheToneConstants) {
+  struct Case {
+    double strength;
+    double exponent;
+    double scale;
+  };
+  const Case cases[] = {{0.0, 2.5, 9.630515818302953e-05},
+                        {1.5, 4.0, 2.365044290627876e-08}};
+  for (const Case &c : cases) {
+    RenderHost render(kWidth);
+    render.set(&FilterSettings::strengthParam, c.strength);
+    FakeFrame frame(kWidth, 2);
+    processFrame(render.settings(), frame.access());
+    EXPECT_EQ(render.settings().toneExponent, c.exponent);
+    EXPECT_NEAR(render.settings().toneScale, c.scale, c.scale * 1e-15);
+  }
+}
+
+// A frame whose values differ pixel by pixel, in (0, 1].
+void fillPattern(FakeFrame &frame) {
+  for (int k = 0; k < 4; ++k) {
+    for (int i = 0; i < frame.width * frame.height; ++i) {
+      frame.channels[k][i] = 0.05f + 0.9f * ((i * 7 + k * 3) % 11) / 10.0f;
+    }
+  }
+}
+
+TEST(ProcessFrame, SizeOneIsTheIdentityAtEveryStrength) {
+  for (double strength : {-3.0, -2.5, 0.0, 1.5, 10.0}) {
+    RenderHost render(kWidth);
+    render.settings().useDepth = 0;
+    render.set(&FilterSettings::frontMaxParam, 0.0);
+    render.set(&FilterSettings::strengthParam, strength);
+    FakeFrame frame(kWidth, kHeight);
+    fillPattern(frame);
+    processFrame(render.settings(), frame.access());
+    expectAllFinite(frame, "identity");
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        for (int k = 0; k < 4; ++k) {
+          ASSERT_NEAR(frame.out(k, x, y), frame.at(k, x, y), 1e-5)
+              << "strength " << strength << " at " << x << "," << y;
+        }
+      }
+    }
+  }
+}
+
+// Each case is one fault of the input or the settings; every path must give
+// back a finite frame, and a uniform area must stay at its value.
+struct FaultCase {
+  const char *what;
+  float value;  // the uniform colour
+  double strength;
+  void (*arrange)(RenderHost &, FakeFrame &);
+  float tolerance;  // relative, on the untouched area
+};
+
+void nothing(RenderHost &, FakeFrame &) {}
+
+const FaultCase kFaults[] = {
+    {"dark frame at strength 10", 0.02f, 10.0, nothing, 0.01f},
+    {"strength -2.5, geometric mean", 0.3f, -2.5, nothing, 1e-4f},
+    {"strength -2.5 + 1e-7", 0.3f, -2.5 + 1e-7, nothing, 1e-4f},
+    {"strength -3", 0.3f, -3.0, nothing, 1e-4f},
+    {"image shape without an image", 0.4f, 0.0,
+     [](RenderHost &r, FakeFrame &) {
+       r.settings().apertureShape = kShapeImage;
+       r.settings().apertureImage = nullptr;
+     },
+     1e-5f},
+    {"ring deformed beyond its hole", 0.4f, 0.0,
+     [](RenderHost &r, FakeFrame &) {
+       r.settings().apertureShape = kShapeRing;
+       r.set(&FilterSettings::deformParam, 1.5);
+     },
+     1e-4f},
+    {"bad colour values in one corner", 0.5f, 1.5,
+     [](RenderHost &, FakeFrame &f) {
+       f.at(0, 0, 0) = NAN;
+       f.at(1, 1, 0) = -INFINITY;
+       f.at(2, 0, 1) = INFINITY;
+       f.at(3, 1, 1) = -4.0f;
+     },
+     1e-4f},
+    {"bad depth values and missing depth rows", 0.5f, 0.0,
+     [](RenderHost &, FakeFrame &f) {
+       f.depth[0] = NAN;
+       f.depth[1] = -1.0f;
+       f.depth[2] = 0.0f;
+       f.depth[3] = INFINITY;
+       f.depthRows = 3;
+     },
+     1e-4f},
+    {"f-number 0", 0.5f, 0.0,
+     [](RenderHost &r, FakeFrame &) {
+       r.set(&FilterSettings::fNumberParam, 0.0);
+     },
+     1e-5f},
+    {"negative f-number", 0.5f, 0.0,
+     [](RenderHost &r, FakeFrame &) {
+       r.set(&FilterSettings::fNumberParam, -1.0);
+     },
+     1e-5f},
+    {"camera without a field of view", 0.5f, 0.0,
+     [](RenderHost &r, FakeFrame &) {
+       HostCameraLens lens;
+       lens.horizontalFov = NAN;
+       r.host().scene().setCamera(lens);
+     },
+     1e-5f},
+};
+
+TEST(ProcessFrame, FaultsGiveBackASoundFrame) {
+  for (const FaultCase &c : kFaults) {
+    for (int useDepth : {0, 1}) {
+      RenderHost render(kWidth);
+      render.settings().useDepth = useDepth;
+      render.set(&FilterSettings::strengthParam, c.strength);
+      // Near pixels, blurred by several pixels on the depth path.
+      FakeFrame frame(kWidth, kHeight, c.value, 1.0f);
+      c.arrange(render, frame);
+      processFrame(render.settings(), frame.access());
+      expectAllFinite(frame, c.what);
+      // The right half lies beyond the reach of the corner faults.
+      for (int y = 0; y < kHeight; ++y) {
+        for (int x = kWidth / 2; x < kWidth; ++x) {
+          for (int k = 0; k < 3; ++k) {
+            ASSERT_NEAR(frame.out(k, x, y), c.value, c.value * c.tolerance)
+                << c.what << ", useDepth " << useDepth << " at " << x << ","
+                << y << " channel " << k;
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(ProcessFrame, StrengthIsContinuousThroughMinusTwoAndAHalf) {
+  const double strengths[] = {-2.5 - 1e-3, -2.5 - 1e-6, -2.5, -2.5 + 1e-6,
+                              -2.5 + 1e-3};
+  std::vector<float> reference;
+  for (double strength : strengths) {
+    RenderHost render(kWidth);
+    render.settings().useDepth = 0;
+    render.set(&FilterSettings::strengthParam, strength);
+    FakeFrame frame(kWidth, kHeight);
+    fillPattern(frame);
+    processFrame(render.settings(), frame.access());
+    expectAllFinite(frame, "near -2.5");
+    if (reference.empty()) {
+      reference = frame.outRGBA;
+      continue;
+    }
+    for (std::size_t i = 0; i < reference.size(); ++i) {
+      ASSERT_NEAR(frame.outRGBA[i], reference[i], 2e-3 * reference[i])
+          << "strength " << strength << " value " << i;
+    }
+  }
+}
+
+TEST(ProcessFrame, DarkAreaBesideLightKeepsItsValueAtStrengthTen) {
+  RenderHost render(kWidth);
+  render.settings().useDepth = 0;
+  render.set(&FilterSettings::strengthParam, 10.0);
+  FakeFrame frame(kWidth, kHeight, 0.02f);
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      for (int k = 0; k < 3; ++k) frame.at(k, x, y) = 1.0f;
+    }
+  }
+  processFrame(render.settings(), frame.access());
+  expectAllFinite(frame, "dark beside light");
+  EXPECT_NEAR(frame.out(0, kWidth - 1, kHeight / 2), 0.02f, 2e-4f);
+}
+
+TEST(FillDepth, UnusableAndMissingDepthIsFar) {
+  FakeFrame frame(4, 3);
+  frame.depth = {5.0f, NAN,   -1.0f, 0.0f, INFINITY, -INFINITY,
+                 2.0f, 1e-3f, 9.0f,  9.0f, 9.0f,     9.0f};
+  frame.depthRows = 2;
+  FrameBuffers buffers;
+  ASSERT_TRUE(buffers.allocate(4, 3));
+  const HostFilterAccess access = frame.access();
+  fillDepth(access, buffers);
+  const float expected[] = {5.0f,      kFarDepth, kFarDepth, kFarDepth,
+                            kFarDepth, kFarDepth, 2.0f,      1e-3f,
+                            kFarDepth, kFarDepth, kFarDepth, kFarDepth};
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(buffers.depth[i], expected[i]) << i;
+}
+
+}  // namespace
+}  // namespace lensfall::testing
