@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "cli/render_command.h"
 #include "cli/scene_commands.h"
 #include "host/host_error.h"
 #include "host/path_format.h"
@@ -43,6 +44,15 @@ int runDemo(const std::filesystem::path &modulePath,
   const auto resaved = options.outputDir / "highlights.resaved.lfscene.json";
   resaveScene(modulePath, create.output, resaved);
   showScene(modulePath, resaved);
+
+  fmt::print("\n== depth of field on the rendered frame, through that scene\n");
+  RenderOptions render;
+  render.input = framesDirectory() / "highlights" / "highlights_640x360.exr";
+  render.output = options.outputDir / "highlights_dof.png";
+  render.scene = resaved;
+  render.sidecar = sidecar;
+  render.settings = {"f-number=0.25"};
+  renderFrame(modulePath, render);
   return 0;
 }
 

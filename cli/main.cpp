@@ -120,7 +120,9 @@ int run(int argc, char **argv) {
 
   cli::DemoOptions demo;
   auto *demoCommand = app.add_subcommand(
-      "demo", "Check the module and run it on the built-in demo scene");
+      "demo",
+      "Check the module, make the demo scene from a rendered frame and "
+      "apply depth of field to that frame");
   demoCommand
       ->add_option("-o,--output", demo.outputDir, "Folder for the demo's files")
       ->capture_default_str();
