@@ -7,6 +7,9 @@
 #include "cli/demo.h"
 #include "cli/instance_settings.h"
 #include "cli/render_command.h"
+#if LENSFALL_HAS_PANEL_COMMANDS
+#include "cli/panel/panel_commands.h"
+#endif
 #include "cli/scene_commands.h"
 #include "host/host_error.h"
 #include "host/module_file.h"
@@ -117,6 +120,10 @@ int run(int argc, char **argv) {
     if (!renderFocus.empty()) render.focus = renderFocus;
     code = cli::renderFrame(modulePath, render);
   });
+
+#if LENSFALL_HAS_PANEL_COMMANDS
+  cli::addPanelCommands(app, modulePath, code);
+#endif
 
   cli::DemoOptions demo;
   auto *demoCommand = app.add_subcommand(
