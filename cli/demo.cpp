@@ -1,58 +1,58 @@
 #include "cli/demo.h"
 
 #include <fmt/format.h>
+#include <unistd.h>
 
-#include <cstdlib>
+#include <chrono>
 
-#include "cli/render_command.h"
-#include "cli/scene_commands.h"
+#include "cli/demo_scene.h"
+#include "cli/instance_settings.h"
+#include "host/frame_io.h"
 #include "host/host_error.h"
 #include "host/path_format.h"
+#include "host/session.h"
 
 namespace lensfall::cli {
 
-std::filesystem::path framesDirectory() {
-  if (const char *fromEnvironment = std::getenv("LENSFALL_FRAMES")) {
-    if (*fromEnvironment != '\0') return fromEnvironment;
-  }
-  return LENSFALL_DEFAULT_FRAMES_DIR;
-}
-
 int runDemo(const std::filesystem::path &modulePath,
             const DemoOptions &options) {
-  const auto sidecar =
-      framesDirectory() / "highlights" / "highlights_640x360.json";
-  if (!std::filesystem::exists(sidecar)) {
-    throw host::HostError(fmt::format(
-        "{}: the demo frame is missing (set LENSFALL_FRAMES to the folder of "
-        "rendered frames)",
-        sidecar));
+  if (options.width < 16 || options.height < 16 || options.width > 8192 ||
+      options.height > 8192) {
+    throw host::HostError("--size: width and height must be 16 to 8192");
   }
-  std::filesystem::create_directories(options.outputDir);
-  fmt::print("== the module\n");
-  checkModule(modulePath);
+  host::Session session(modulePath);
+  fmt::print("module   {} ({} servers)\n", modulePath,
+             session.module().servers().size());
+  host::Frame frame =
+      makeDemoFrame(session.scene(), options.width, options.height);
+  session.services().sceneChanged();
 
-  fmt::print("\n== a scene from {}\n", sidecar);
-  CreateOptions create;
-  create.output = options.outputDir / "highlights.lfscene.json";
-  create.sidecar = sidecar;
-  create.settings = {"strength=1", "shape=polygon", "vertices=6",
-                     "f-number=0:2.8,2:1.4"};
-  createScene(modulePath, create);
+  // Default settings, focused on the ball in the middle of the scene.
+  HostInstance instance = session.filter().create();
+  nlohmann::json data = session.filter().save(instance);
+  applySetting(data, std::string("focus=") + kDemoFocusObject, session.scene());
+  session.filter().load(instance, data);
+  fmt::print("scene    {} x {}, focus on \"{}\", default settings\n",
+             frame.width, frame.height, kDemoFocusObject);
 
-  fmt::print("\n== loaded back through the module and saved again\n");
-  const auto resaved = options.outputDir / "highlights.resaved.lfscene.json";
-  resaveScene(modulePath, create.output, resaved);
-  showScene(modulePath, resaved);
-
-  fmt::print("\n== depth of field on the rendered frame, through that scene\n");
-  RenderOptions render;
-  render.input = framesDirectory() / "highlights" / "highlights_640x360.exr";
-  render.output = options.outputDir / "highlights_dof.png";
-  render.scene = resaved;
-  render.sidecar = sidecar;
-  render.settings = {"f-number=0.25"};
-  renderFrame(modulePath, render);
+  const auto started = std::chrono::steady_clock::now();
+  const host::ProcessReport report =
+      host::processFrame(session.filter(), instance, frame);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
+          .count();
+  if (report.rgbWrites == 0) {
+    throw host::HostError("the filter wrote no pixels for the demo frame");
+  }
+  host::writeBeforeAfter(frame, options.output);
+  auto scenePath = options.output;
+  scenePath.replace_extension(".lfscene.json");
+  session.saveScene(scenePath);
+  fmt::print("rendered in {:.2f} s\n", seconds);
+  fmt::print("wrote    {} (left: as rendered, right: with depth of field)\n",
+             options.output);
+  fmt::print("wrote    {} (open it with: lensfall scene show {})\n", scenePath,
+             scenePath);
   return 0;
 }
 

@@ -1,5 +1,5 @@
-// The built-in demo: checks the module and runs it on the demo scene made
-// from a real rendered frame.
+// The built-in demo: a procedural frame rendered through the module with
+// default settings, written as a before/after picture.
 #pragma once
 
 #include <filesystem>
@@ -7,14 +7,12 @@
 namespace lensfall::cli {
 
 struct DemoOptions {
-  std::filesystem::path outputDir = "lensfall-demo";
+  std::filesystem::path output = "demo.png";
+  int width = 640;
+  int height = 360;
 };
 
 int runDemo(const std::filesystem::path &modulePath,
             const DemoOptions &options);
-
-// The folder of real rendered frames: LENSFALL_FRAMES if set, else the one
-// this build was configured with.
-std::filesystem::path framesDirectory();
 
 }  // namespace lensfall::cli

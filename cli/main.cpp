@@ -83,42 +83,57 @@ int run(int argc, char **argv) {
   });
 
   cli::RenderOptions render;
-  fs::path renderScene, renderSidecar, renderDepth;
-  std::string renderFocus;
-  auto *renderCommand =
-      app.add_subcommand("render", "Apply depth of field to a rendered frame");
-  renderCommand
-      ->add_option("input", render.input,
-                   "The frame: EXR with colour, alpha and depth, or "
-                   "any image with --depth")
+  fs::path renderScene, renderCamera, renderDepth;
+  auto *renderCommand = app.add_subcommand(
+      "render",
+      "Apply depth of field to rendered frames.\n"
+      "INPUT is a multilayer EXR with colour, alpha and depth, or any image "
+      "with --depth. The camera comes from the frame's JSON sidecar (INPUT "
+      "with .json, or --camera), from --scene, or from --focal-length. For a "
+      "sequence put '#' for the frame number in INPUT and OUTPUT and give "
+      "--frames A-B. Ctrl-C stops without writing.");
+  renderCommand->add_option("input", render.input, "The frame to filter")
       ->required();
   renderCommand
       ->add_option("-o,--output", render.output,
-                   "Output image (.exr keeps floats; .png is sRGB)")
+                   "Output image: .exr (32-bit float, all channels), "
+                   ".png, .tif or .jpg (sRGB)")
       ->required();
   renderCommand->add_option("--scene", renderScene,
                             "Scene file whose first Lensfall filter to use");
-  renderCommand->add_option(
-      "--sidecar", renderSidecar,
-      "JSON sidecar with the frame's camera (default: INPUT with .json)");
+  renderCommand->add_option("--camera,--sidecar", renderCamera,
+                            "JSON sidecar with the frame's camera and objects");
+  renderCommand->add_option("--focal-length", render.cameraFlags.focalLengthMm,
+                            "Camera focal length in mm, without a sidecar");
+  renderCommand
+      ->add_option("--sensor-width", render.cameraFlags.sensorWidthMm,
+                   "Film width in mm, with --focal-length")
+      ->capture_default_str();
+  renderCommand->add_option("--focus-distance",
+                            render.cameraFlags.focusDistance,
+                            "Camera focus distance, with --focal-length");
   renderCommand->add_option("--depth", renderDepth,
-                            "Separate depth image (distance or planar depth)");
+                            "Separate depth image for a colour-only INPUT");
+  renderCommand->add_option("--depth-channel", render.depthChannel,
+                            "Name of the depth channel in the EXR");
   renderCommand->add_option(
       "--depth-measure", render.depthMeasure,
       "What the depth holds: distance (from the camera) or planar (along the "
       "view axis; converted). Default: the sidecar's depth.measures, else "
       "distance");
-  renderCommand->add_option("--focus", renderFocus, "Focus object");
-  renderCommand->add_option("--set", render.settings,
-                            "KEY=VALUE, as for scene create");
+  renderCommand->add_option("--frames", render.frames,
+                            "Frame range A-B for a '#' sequence");
+  renderCommand->add_option(
+      "--set", render.settings,
+      "KEY=VALUE, repeatable. Keys: " + cli::settingKeysHelp() +
+          ". image takes a scene image or a file");
   renderCommand->add_flag("-q,--quiet", render.quiet,
                           "Print nothing on success");
   renderCommand->callback([&] {
     if (!renderScene.empty()) render.scene = renderScene;
-    if (!renderSidecar.empty()) render.sidecar = renderSidecar;
+    if (!renderCamera.empty()) render.camera = renderCamera;
     if (!renderDepth.empty()) render.depth = renderDepth;
-    if (!renderFocus.empty()) render.focus = renderFocus;
-    code = cli::renderFrame(modulePath, render);
+    code = cli::renderFrames(modulePath, render);
   });
 
 #if LENSFALL_HAS_PANEL_COMMANDS
@@ -128,10 +143,9 @@ int run(int argc, char **argv) {
   cli::DemoOptions demo;
   auto *demoCommand = app.add_subcommand(
       "demo",
-      "Check the module, make the demo scene from a rendered frame and "
-      "apply depth of field to that frame");
-  demoCommand
-      ->add_option("-o,--output", demo.outputDir, "Folder for the demo's files")
+      "Render the built-in procedural scene through the module with default "
+      "settings and write a before/after picture");
+  demoCommand->add_option("-o,--output", demo.output, "The picture to write")
       ->capture_default_str();
   demoCommand->callback([&] { code = cli::runDemo(modulePath, demo); });
 
@@ -148,6 +162,8 @@ int run(int argc, char **argv) {
 int main(int argc, char **argv) {
   try {
     return run(argc, argv);
+  } catch (const lensfall::cli::RenderStopped &) {
+    return 130;
   } catch (const lensfall::host::HostError &error) {
     fmt::print(stderr, "lensfall: {}\n", error.what());
     return 1;

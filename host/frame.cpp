@@ -101,7 +101,9 @@ int monitorStep(void *data, unsigned int increment) {
     activeCall->options->onStep(report->steps, report->initTotal);
   }
   const int stopAt = activeCall->options->stopAfterSteps;
-  if (stopAt >= 0 && report->steps >= stopAt) {
+  const std::atomic<bool> *stop = activeCall->options->stopRequested;
+  if ((stopAt >= 0 && report->steps >= stopAt) ||
+      (stop != nullptr && stop->load())) {
     report->stopped = true;
     return 1;
   }

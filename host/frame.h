@@ -3,6 +3,7 @@
 // the filter access record that serves them.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -42,7 +43,9 @@ struct ProcessReport {
 
 struct ProcessOptions {
   bool withMonitor = true;
-  int stopAfterSteps = -1;       // -1 never asks to stop
+  int stopAfterSteps = -1;  // -1 never asks to stop
+  // When set and true at a step, the monitor asks the filter to stop.
+  const std::atomic<bool> *stopRequested = nullptr;
   int missingDepthFromRow = -1;  // rows from here on have no depth
   // Called after every step with (steps so far, total given to init).
   std::function<void(int, unsigned int)> onStep;

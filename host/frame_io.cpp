@@ -148,28 +148,47 @@ void planarToDistance(Frame &frame, double horizontalFov, double verticalFov) {
   }
 }
 
-void writeFrameOutput(const Frame &frame, const std::filesystem::path &path) {
+namespace {
+
+std::string lowerExtension(const std::filesystem::path &path) {
   std::string extension = path.extension().string();
-  for (char &c : extension)
+  for (char &c : extension) {
     c = char(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return extension;
+}
+
+}  // namespace
+
+void writeImageFile(const std::filesystem::path &path, int width, int height,
+                    const std::vector<const std::vector<float> *> &planes,
+                    const std::vector<std::string> &names) {
+  const std::string extension = lowerExtension(path);
   const bool linear = extension == ".exr" || extension == ".hdr";
-  OIIO::ImageSpec spec(frame.width, frame.height, 4,
-                       linear ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
-  spec.channelnames = {"R", "G", "B", "A"};
+  // Display formats get colour and alpha only; JPEG has no alpha at all.
+  size_t channels = planes.size();
+  if (!linear) channels = std::min<size_t>(channels, 4);
+  if (extension == ".jpg" || extension == ".jpeg") {
+    channels = std::min<size_t>(channels, 3);
+  }
+  OIIO::ImageSpec spec(width, height, int(channels),
+                       linear ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::UINT8);
+  spec.channelnames.assign(names.begin(), names.begin() + long(channels));
+  if (channels == 4) spec.alpha_channel = 3;
   OIIO::ImageBuf image(spec);
-  std::vector<float> pixels(frame.pixels() * 4);
-  for (size_t i = 0; i < frame.pixels(); ++i) {
-    const float rgba[4] = {frame.outRed[i], frame.outGreen[i], frame.outBlue[i],
-                           frame.outAlpha[i]};
-    for (int k = 0; k < 4; ++k) {
-      pixels[i * 4 + size_t(k)] =
-          linear || k == 3 ? rgba[k] : linearToSrgb(rgba[k]);
+  const size_t pixels = size_t(width) * size_t(height);
+  std::vector<float> values(pixels * channels);
+  for (size_t i = 0; i < pixels; ++i) {
+    for (size_t k = 0; k < channels; ++k) {
+      const float v = (*planes[k])[i];
+      values[i * channels + k] = linear || k >= 3 ? v : linearToSrgb(v);
     }
   }
-  image.set_pixels(OIIO::ROI::All(), OIIO::TypeDesc::FLOAT, pixels.data());
+  image.set_pixels(OIIO::ROI::All(), OIIO::TypeDesc::FLOAT, values.data());
   const auto dir =
       path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-  const auto temporary = dir / fmt::format(".{}.{}{}", path.stem().string(),
+  // The temporary keeps the extension, which tells the writer the format.
+  const auto temporary = dir / fmt::format(".{}.{}.tmp{}", path.stem().string(),
                                            getpid(), path.extension().string());
   if (!image.write(temporary.string())) {
     std::error_code ignored;
@@ -185,6 +204,39 @@ void writeFrameOutput(const Frame &frame, const std::filesystem::path &path) {
     throw HostError(
         fmt::format("{}: cannot replace: {}", path, error.message()));
   }
+}
+
+void writeFrameOutput(const Frame &frame, const std::filesystem::path &path) {
+  std::vector<const std::vector<float> *> planes = {
+      &frame.outRed, &frame.outGreen, &frame.outBlue, &frame.outAlpha};
+  std::vector<std::string> names = {"R", "G", "B", "A"};
+  if (!frame.depth.empty()) {
+    planes.push_back(&frame.depth);
+    names.push_back("Z");
+  }
+  writeImageFile(path, frame.width, frame.height, planes, names);
+}
+
+void writeBeforeAfter(const Frame &frame, const std::filesystem::path &path) {
+  const int width = frame.width * 2;
+  const std::vector<float> *before[4] = {&frame.red, &frame.green, &frame.blue,
+                                         &frame.alpha};
+  const std::vector<float> *after[4] = {&frame.outRed, &frame.outGreen,
+                                        &frame.outBlue, &frame.outAlpha};
+  std::vector<std::vector<float>> joined(
+      4, std::vector<float>(size_t(width) * size_t(frame.height)));
+  for (int k = 0; k < 4; ++k) {
+    for (int y = 0; y < frame.height; ++y) {
+      const size_t row = size_t(y) * size_t(frame.width);
+      std::copy_n(before[k]->begin() + long(row), frame.width,
+                  joined[size_t(k)].begin() + long(row * 2));
+      std::copy_n(after[k]->begin() + long(row), frame.width,
+                  joined[size_t(k)].begin() + long(row * 2) + frame.width);
+    }
+  }
+  writeImageFile(path, width, frame.height,
+                 {&joined[0], &joined[1], &joined[2], &joined[3]},
+                 {"R", "G", "B", "A"});
 }
 
 }  // namespace lensfall::host

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/frame.h"
 
@@ -36,9 +37,18 @@ Frame readFrame(const FrameSource &source);
 // Converts planar depth z to distance from the camera, per pixel centre.
 void planarToDistance(Frame &frame, double horizontalFov, double verticalFov);
 
-// Writes the frame's output planes: float RGBA for EXR, 8-bit sRGB for other
-// formats. Written to a temporary file and renamed, so a failure leaves any
-// existing file untouched.
+// Writes planes of linear values as an image: 32-bit float, every plane, for
+// EXR; 8-bit sRGB colour with alpha for PNG and TIFF; colour only for JPEG.
+// Written to a temporary file and renamed, so a failure leaves any existing
+// file untouched.
+void writeImageFile(const std::filesystem::path &path, int width, int height,
+                    const std::vector<const std::vector<float> *> &planes,
+                    const std::vector<std::string> &names);
+
+// The frame's output: R, G, B, A, and for EXR also the depth as Z.
 void writeFrameOutput(const Frame &frame, const std::filesystem::path &path);
+
+// The input beside the output, for looking at what the filter did.
+void writeBeforeAfter(const Frame &frame, const std::filesystem::path &path);
 
 }  // namespace lensfall::host
