@@ -1,6 +1,7 @@
 #include "host/services.h"
 
 #include "host/host_error.h"
+#include "host/panel/panel_host.h"
 
 namespace lensfall::host {
 
@@ -28,6 +29,7 @@ HostServices::HostServices() {
   addService(HOST_SCENE_INFO_SERVICE, &sceneInfo);
   addService(HOST_MESSAGE_SERVICE, &messageFuncs());
   addService(HOST_TIME_INFO_SERVICE, &timeInfo);
+  installPanelServices(*this);
   sceneChanged();
 }
 
