@@ -21,8 +21,7 @@ std::string moduleText(const char *cp932) {
 }
 
 FilterHost::FilterHost(const ModuleFile &module, HostServices &services,
-                       const std::string &serverName)
-    : services_(services) {
+                       const std::string &serverName) {
   handler_.instance = &instanceFuncs_;
   handler_.item = &itemFuncs_;
   module.activateOrThrow(kFilterClass, serverName, HOST_INTERFACE_VERSION,

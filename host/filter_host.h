@@ -45,7 +45,6 @@ class FilterHost {
   const std::vector<HostInstance> &instances() const { return instances_; }
 
  private:
-  HostServices &services_;
   HostInstanceFuncs instanceFuncs_{};
   HostItemFuncs itemFuncs_{};
   HostFilterHandler handler_{};
