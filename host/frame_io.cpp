@@ -1,7 +1,9 @@
 #include "host/frame_io.h"
 
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imagebuf.h>
 #include <OpenImageIO/imagebufalgo.h>
+#include <OpenImageIO/imageio.h>
 #include <fmt/format.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 
 #include "host/host_error.h"
 #include "host/path_format.h"
+#include "host/scene_file.h"
 
 namespace lensfall::host {
 
@@ -160,6 +163,27 @@ std::string lowerExtension(const std::filesystem::path &path) {
 
 }  // namespace
 
+void writeImageBuffer(const OIIO::ImageBuf &image,
+                      const std::filesystem::path &path) {
+  auto output = OIIO::ImageOutput::create(path.string());
+  if (!output) {
+    throw HostError(fmt::format("{}: cannot write this kind of image: {}", path,
+                                OIIO::geterror()));
+  }
+  // Image writers do not all notice a short write (a full disk): encode into
+  // memory, then write the bytes with checked writes, a sync and a rename.
+  std::vector<unsigned char> encoded;
+  OIIO::Filesystem::IOVecOutput memory(encoded);
+  if (!output->supports("ioproxy") || !output->set_ioproxy(&memory) ||
+      !output->open(path.string(), image.spec()) ||
+      !output->write_image(image.spec().format, image.localpixels()) ||
+      !output->close()) {
+    throw HostError(fmt::format("{}: cannot encode the image: {}", path,
+                                output->geterror()));
+  }
+  writeFileAtomically(path, std::string(encoded.begin(), encoded.end()));
+}
+
 void writeImageFile(const std::filesystem::path &path, int width, int height,
                     const std::vector<const std::vector<float> *> &planes,
                     const std::vector<std::string> &names) {
@@ -185,25 +209,7 @@ void writeImageFile(const std::filesystem::path &path, int width, int height,
     }
   }
   image.set_pixels(OIIO::ROI::All(), OIIO::TypeDesc::FLOAT, values.data());
-  const auto dir =
-      path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-  // The temporary keeps the extension, which tells the writer the format.
-  const auto temporary = dir / fmt::format(".{}.{}.tmp{}", path.stem().string(),
-                                           getpid(), path.extension().string());
-  if (!image.write(temporary.string())) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    throw HostError(
-        fmt::format("{}: cannot write: {}", path, image.geterror()));
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, path, error);
-  if (error) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    throw HostError(
-        fmt::format("{}: cannot replace: {}", path, error.message()));
-  }
+  writeImageBuffer(image, path);
 }
 
 void writeFrameOutput(const Frame &frame, const std::filesystem::path &path) {

@@ -1,6 +1,8 @@
 // Reading rendered frames from image files and writing filtered ones.
 #pragma once
 
+#include <OpenImageIO/imagebuf.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -44,6 +46,11 @@ void planarToDistance(Frame &frame, double horizontalFov, double verticalFov);
 void writeImageFile(const std::filesystem::path &path, int width, int height,
                     const std::vector<const std::vector<float> *> &planes,
                     const std::vector<std::string> &names);
+
+// Encodes an image in the format its file name asks for and writes it as
+// writeFileAtomically does.
+void writeImageBuffer(const OIIO::ImageBuf &image,
+                      const std::filesystem::path &path);
 
 // The frame's output: R, G, B, A, and for EXR also the depth as Z.
 void writeFrameOutput(const Frame &frame, const std::filesystem::path &path);
