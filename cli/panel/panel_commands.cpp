@@ -1,0 +1,215 @@
+#include "cli/panel/panel_commands.h"
+
+#include <OpenImageIO/imagebuf.h>
+#include <fmt/format.h>
+#include <httplib.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/instance_settings.h"
+#include "cli/panel/settings_page.h"
+#include "cli/panel/settings_panel.h"
+#include "host/frame_io.h"
+#include "host/host_error.h"
+#include "host/path_format.h"
+#include "host/session.h"
+
+namespace lensfall::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+using host::HostError;
+
+constexpr int kPreviewWidth = 480;
+
+struct ApertureOptions {
+  fs::path output;
+  int size = 256;
+  std::vector<std::string> settings;
+  fs::path scene;
+};
+
+struct PageOptions {
+  fs::path scene;
+  fs::path input;
+  int port = 0;
+};
+
+void writeImageFile(const HostDrawArea &area, const fs::path &path) {
+  OIIO::ImageSpec spec(area.width, area.height, 3, OIIO::TypeDesc::UINT8);
+  OIIO::ImageBuf image(spec);
+  image.set_pixels(OIIO::ROI::All(), OIIO::TypeDesc::UINT8, area.rgb.data());
+  const fs::path dir = path.has_parent_path() ? path.parent_path() : ".";
+  const fs::path temporary =
+      dir / fmt::format(".{}.{}{}", path.stem().string(), getpid(),
+                        path.extension().string());
+  if (!image.write(temporary.string())) {
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    throw HostError(
+        fmt::format("{}: cannot write: {}", path, image.geterror()));
+  }
+  std::error_code error;
+  fs::rename(temporary, path, error);
+  if (error) {
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    throw HostError(
+        fmt::format("{}: cannot replace: {}", path, error.message()));
+  }
+}
+
+int drawAperture(const fs::path &modulePath, const ApertureOptions &options) {
+  if (options.size < 1 || options.size > 4096) {
+    throw HostError(
+        fmt::format("--size: expected 1 to 4096 pixels, not {}", options.size));
+  }
+  host::Session session(modulePath);
+  if (!options.scene.empty()) session.openScene(options.scene);
+  // The thumbnail draws the newest instance, while a render uses the scene's
+  // first: a fresh instance holding a copy of the first draws exactly the
+  // aperture the renderer uses. The session is not saved.
+  HostInstance instance = session.filter().create();
+  if (session.instances().size() > 1) {
+    session.filter().copy(instance, session.instances().front());
+  }
+  if (!options.settings.empty()) {
+    nlohmann::json data = session.filter().save(instance);
+    for (const std::string &setting : options.settings) {
+      applySetting(data, setting, session.scene());
+    }
+    session.filter().load(instance, data);
+  }
+  SettingsPanel panel(session);
+  writeImageFile(panel.form().drawThumbnail(options.size), options.output);
+  fmt::print("{} ({} x {})\n", options.output, options.size, options.size);
+  return 0;
+}
+
+std::optional<host::Frame> previewFrame(host::Session &session,
+                                        const fs::path &input) {
+  if (input.empty()) return std::nullopt;
+  host::Scene &scene = session.scene();
+  if (!scene.camera) {
+    throw HostError(fmt::format(
+        "{}: the scene has no render camera, so the frame cannot be "
+        "previewed",
+        input));
+  }
+  host::FrameSource source;
+  source.image = input;
+  fs::path sidecar = input;
+  sidecar.replace_extension(".json");
+  std::string measure;
+  if (fs::exists(sidecar)) {
+    std::ifstream in(sidecar);
+    const nlohmann::json json = nlohmann::json::parse(in, nullptr, false);
+    if (json.is_object() && json.contains("exr_channels") &&
+        json["exr_channels"].is_object()) {
+      const auto &channels = json["exr_channels"];
+      source.channels.red = channels.value("R", "");
+      source.channels.green = channels.value("G", "");
+      source.channels.blue = channels.value("B", "");
+      source.channels.alpha = channels.value("A", "");
+      source.channels.depth = channels.value("Z", "");
+    }
+    if (json.is_object() && json.contains("depth") &&
+        json["depth"].is_object()) {
+      measure = json["depth"].value("measures", "");
+    }
+  }
+  source.depthMeasure = measure.find("planar") != std::string::npos
+                            ? host::DepthMeasure::Planar
+                            : host::DepthMeasure::Distance;
+  source.horizontalFov = scene.camera->lens.horizontalFov;
+  source.verticalFov = scene.camera->lens.verticalFov;
+  if (input.extension() != ".exr") source.channels.depth.clear();
+  host::Frame frame = reducedFrame(host::readFrame(source), kPreviewWidth);
+  scene.width = frame.width;
+  scene.height = frame.height;
+  session.services().sceneChanged();
+  return frame;
+}
+
+int servePage(const fs::path &modulePath, const PageOptions &options) {
+  host::Session session(modulePath);
+  session.openScene(options.scene);
+  if (session.instances().empty()) session.filter().create();
+  std::optional<host::Frame> frame = previewFrame(session, options.input);
+  SettingsPage page(session, options.scene, std::move(frame));
+
+  httplib::Server server;
+  // One worker: the module expects its callbacks one at a time.
+  server.new_task_queue = [] { return new httplib::ThreadPool(1); };
+  const auto route = [&page](const httplib::Request &request,
+                             httplib::Response &response) {
+    PageRequest in;
+    in.method = request.method;
+    in.path = request.path;
+    for (const auto &[key, value] : request.params) in.query[key] = value;
+    in.body = request.body;
+    const PageResponse out = page.handle(in);
+    response.status = out.status;
+    response.set_header("Cache-Control", "no-store");
+    response.set_content(out.body, out.contentType.c_str());
+  };
+  server.Get(".*", route);
+  server.Post(".*", route);
+  const int port =
+      options.port > 0
+          ? (server.bind_to_port("127.0.0.1", options.port) ? options.port : -1)
+          : server.bind_to_any_port("127.0.0.1");
+  if (port <= 0) {
+    throw HostError(fmt::format("cannot listen on 127.0.0.1:{}", options.port));
+  }
+  fmt::print("Lensfall settings for {}: http://127.0.0.1:{}/\n", options.scene,
+             port);
+  fmt::print("Press Ctrl-C to stop.\n");
+  std::fflush(stdout);
+  server.listen_after_bind();
+  return 0;
+}
+
+}  // namespace
+
+void addPanelCommands(CLI::App &app, fs::path &modulePath, int &code) {
+  auto aperture = std::make_shared<ApertureOptions>();
+  auto *apertureCommand = app.add_subcommand(
+      "aperture",
+      "Draw the aperture the renderer uses, through the settings form's "
+      "thumbnail, as an image");
+  apertureCommand->add_option("-o,--output", aperture->output, "Image to write")
+      ->required();
+  apertureCommand->add_option("--size", aperture->size, "Edge in pixels")
+      ->capture_default_str();
+  apertureCommand->add_option("--set", aperture->settings,
+                              "KEY=VALUE, as for scene create");
+  apertureCommand->add_option(
+      "--scene", aperture->scene,
+      "Scene file whose first Lensfall filter to draw (default: a fresh one)");
+  apertureCommand->callback([&modulePath, &code, aperture] {
+    code = drawAperture(modulePath, *aperture);
+  });
+
+  auto page = std::make_shared<PageOptions>();
+  auto *pageCommand = app.add_subcommand(
+      "panel",
+      "Serve the settings form of a scene's Lensfall filter as a page on "
+      "127.0.0.1, with the aperture and an optional preview");
+  pageCommand->add_option("--scene", page->scene, "Scene file to edit and save")
+      ->required();
+  pageCommand->add_option("input", page->input,
+                          "A rendered frame to preview (as for render)");
+  pageCommand->add_option("--port", page->port,
+                          "Port on 127.0.0.1 (default: any free port)");
+  pageCommand->callback(
+      [&modulePath, &code, page] { code = servePage(modulePath, *page); });
+}
+
+}  // namespace lensfall::cli

@@ -1,0 +1,268 @@
+// The settings page's request handlers over a real session: the form as
+// JSON, edits through the form service, refused requests, the thumbnail and
+// preview images, and saving the scene.
+#include "cli/panel/settings_page.h"
+
+#include <OpenImageIO/filesystem.h>
+#include <OpenImageIO/imagebuf.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "host/session.h"
+#include "settings/filter_settings.h"
+#include "tests/panel/panel_fixture.h"
+
+namespace lensfall::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+// A decoded PNG: width, height and 8-bit pixels.
+struct Decoded {
+  int width = 0, height = 0, channels = 0;
+  std::vector<uint8_t> pixels;
+};
+
+Decoded decodePng(const std::string &png) {
+  OIIO::Filesystem::IOMemReader reader(png.data(), png.size());
+  OIIO::ImageSpec config;
+  void *proxy = &reader;
+  config.attribute("oiio:ioproxy", OIIO::TypeDesc::PTR, &proxy);
+  OIIO::ImageBuf image("memory.png", 0, 0, nullptr, &config);
+  Decoded decoded;
+  if (!image.read(0, 0, true, OIIO::TypeDesc::UINT8)) {
+    ADD_FAILURE() << image.geterror();
+    return decoded;
+  }
+  decoded.width = image.spec().width;
+  decoded.height = image.spec().height;
+  decoded.channels = image.spec().nchannels;
+  decoded.pixels.resize(size_t(decoded.width) * decoded.height *
+                        decoded.channels);
+  image.get_pixels(OIIO::ROI::All(), OIIO::TypeDesc::UINT8,
+                   decoded.pixels.data());
+  return decoded;
+}
+
+class SettingsPageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("lensfall_page_" + std::to_string(getpid()) + "_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir);
+    scenePath = dir / "shot.json";
+    // A scene with a camera and one instance, written by the module.
+    host::Session maker(LENSFALL_MODULE_PATH);
+    maker.scene().setCamera(HostCameraLens{}, {0.0, -8.0, 1.0});
+    maker.filter().create();
+    maker.saveScene(scenePath);
+  }
+
+  void TearDown() override {
+    page.reset();
+    session.reset();
+    fs::remove_all(dir);
+  }
+
+  cli::SettingsPage &open(std::optional<host::Frame> frame = std::nullopt) {
+    session = std::make_unique<host::Session>(LENSFALL_MODULE_PATH);
+    session->openScene(scenePath);
+    page = std::make_unique<cli::SettingsPage>(*session, scenePath,
+                                               std::move(frame));
+    return *page;
+  }
+
+  FilterSettings &record() {
+    return *static_cast<FilterSettings *>(session->instances().back());
+  }
+
+  cli::PageResponse post(const std::string &path, const std::string &body) {
+    return page->handle({"POST", path, {}, body});
+  }
+  cli::PageResponse get(const std::string &path,
+                        std::map<std::string, std::string> query = {}) {
+    return page->handle({"GET", path, std::move(query), ""});
+  }
+
+  static json control(const json &form, unsigned long id) {
+    for (const json &c : form["controls"]) {
+      if (c["id"] == id) return c;
+    }
+    ADD_FAILURE() << "no control " << id;
+    return json::object();
+  }
+
+  fs::path dir, scenePath;
+  std::unique_ptr<host::Session> session;
+  std::unique_ptr<cli::SettingsPage> page;
+};
+
+TEST_F(SettingsPageTest, PageAndFormDescribeTheModulesForm) {
+  open();
+  const cli::PageResponse html = get("/");
+  EXPECT_EQ(html.status, 200);
+  EXPECT_NE(html.contentType.find("text/html"), std::string::npos);
+  EXPECT_NE(html.body.find("/api/form"), std::string::npos);
+
+  const cli::PageResponse response = get("/api/form");
+  ASSERT_EQ(response.status, 200);
+  const json form = json::parse(response.body);
+  EXPECT_EQ(form["banner"], "Lensfall 1.1.1");
+  EXPECT_EQ(form["groups"], json({0x8016, 0x8014, 0x8017}));
+  EXPECT_EQ(form["controls"].size(), 16u);
+  EXPECT_EQ(form["preview"], false);
+  const json depth = control(form, kUseDepth);
+  EXPECT_EQ(depth["label"], "Z値計算");
+  EXPECT_EQ(depth["kind"], "boolean");
+  EXPECT_EQ(depth["value"], 1);
+  const json distance = control(form, kNoBlurDistance);
+  EXPECT_EQ(distance["label"], "距離");
+  EXPECT_EQ(distance["min"], 0);
+  EXPECT_EQ(distance["max"], 1000);
+  EXPECT_EQ(distance["enabled"], false);  // "ぼかす範囲" is off
+  EXPECT_EQ(control(form, kShape)["choices"],
+            json({"円", "多角形", "リング", "画像"}));
+  EXPECT_EQ(control(form, kFocus)["choices"], json({"(none)"}));
+  EXPECT_FALSE(control(form, kThumbnail).contains("value"));
+}
+
+TEST_F(SettingsPageTest, EditsReachTheRecordAndChangeWhatIsEnabled) {
+  open();
+  cli::PageResponse response =
+      post("/api/value", R"({"id": 32780, "value": 1})");
+  ASSERT_EQ(response.status, 200) << response.body;
+  json form = json::parse(response.body);
+  EXPECT_EQ(record().apertureShape, 1);
+  EXPECT_EQ(control(form, kShape)["value"], 1);
+  EXPECT_EQ(control(form, kVertexCount)["enabled"], true);
+
+  response = post("/api/value", R"({"id": 32777, "value": 0})");
+  ASSERT_EQ(response.status, 200) << response.body;
+  form = json::parse(response.body);
+  EXPECT_EQ(record().useDepth, 0);
+  for (unsigned long id : {kFNumber, kFocus, kBackBlur, kBackMax, kKeepFarSharp,
+                           kNoBlurDistance}) {
+    EXPECT_EQ(control(form, id)["enabled"], false) << std::hex << id;
+  }
+  EXPECT_EQ(control(form, kStrength)["enabled"], true);
+
+  // An animated value goes into its parameter.
+  response = post("/api/value", R"({"id": 32774, "value": 0.5})");
+  ASSERT_EQ(response.status, 200) << response.body;
+  EXPECT_EQ(record().strengthParam->value, 0.5);
+}
+
+TEST_F(SettingsPageTest, BadRequestsAreRefusedAndChangeNothing) {
+  open();
+  const char *bodies[] = {
+      "not json",
+      R"({"value": 1})",
+      R"({"id": "0x800c", "value": 1})",
+      R"({"id": 32780, "value": "1"})",
+      R"({"id": 32780})",
+      R"({"id": 39321, "value": 1})",    // no such control
+      R"({"id": 32780, "value": 7})",    // shape 0..3
+      R"({"id": 32780, "value": 1.5})",  // shape is whole
+      R"({"id": 32783, "value": 1})",    // the thumbnail holds no value
+      R"({"id": 32784, "value": 4})",    // vertices disabled for the circle
+      R"({"id": 32779, "value": 2000})",
+  };
+  const FilterSettings before = record();
+  for (const char *body : bodies) {
+    const cli::PageResponse response = post("/api/value", body);
+    EXPECT_EQ(response.status, 400) << body;
+    EXPECT_TRUE(json::parse(response.body).contains("error")) << body;
+  }
+  EXPECT_EQ(std::memcmp(&before, &record(), sizeof before), 0);
+  EXPECT_EQ(get("/api/nothing").status, 404);
+  EXPECT_EQ(post("/api/form", "").status, 404);
+}
+
+TEST_F(SettingsPageTest, ThumbnailIsTheFormsDrawing) {
+  open();
+  post("/api/value", R"({"id": 32780, "value": 2})");
+  const cli::PageResponse response =
+      get("/api/thumbnail.png", {{"size", "64"}});
+  ASSERT_EQ(response.status, 200);
+  EXPECT_EQ(response.contentType, "image/png");
+  const Decoded png = decodePng(response.body);
+  ASSERT_EQ(png.width, 64);
+  ASSERT_EQ(png.height, 64);
+  HostForm *form = host::PanelHost::active().openForm();
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(png.pixels, host::FormModel(*form).drawThumbnail(64).rgb);
+  // The ring's centre is dark, its body lit.
+  EXPECT_EQ(png.pixels[(32 * 64 + 32) * 3], 0);
+  EXPECT_EQ(png.pixels[(32 * 64 + 20) * 3], 255);
+  for (const char *size : {"0", "abc", "5000", "12px"}) {
+    EXPECT_EQ(get("/api/thumbnail.png", {{"size", size}}).status, 400) << size;
+  }
+}
+
+TEST_F(SettingsPageTest, PreviewFiltersTheFrameThroughTheEditedInstance) {
+  open();
+  EXPECT_EQ(get("/api/preview.png").status, 404);
+  page.reset();
+  session.reset();
+
+  host::Frame frame(12, 8);
+  for (size_t i = 0; i < frame.pixels(); ++i) {
+    frame.red[i] = frame.green[i] = frame.blue[i] = (i % 5 == 0) ? 1.0f : 0.1f;
+    frame.alpha[i] = 1.0f;
+  }
+  frame.depth.assign(frame.pixels(), 20.0f);
+  frame.resetOutput();
+  open(frame);
+  const cli::PageResponse response = get("/api/preview.png");
+  ASSERT_EQ(response.status, 200) << response.body;
+  const Decoded png = decodePng(response.body);
+  EXPECT_EQ(png.width, 12);
+  EXPECT_EQ(png.height, 8);
+  EXPECT_EQ(json::parse(get("/api/form").body)["preview"], true);
+}
+
+TEST_F(SettingsPageTest, SaveWritesTheEditsThroughTheModule) {
+  open();
+  ASSERT_EQ(post("/api/value", R"({"id": 32780, "value": 1})").status, 200);
+  ASSERT_EQ(post("/api/value", R"({"id": 32784, "value": 3})").status, 200);
+  const cli::PageResponse response = post("/api/save", "");
+  ASSERT_EQ(response.status, 200) << response.body;
+  page.reset();
+  session.reset();
+
+  host::Session reopened(LENSFALL_MODULE_PATH);
+  reopened.openScene(scenePath);
+  ASSERT_EQ(reopened.instances().size(), 1u);
+  const auto &saved =
+      *static_cast<const FilterSettings *>(reopened.instances().front());
+  EXPECT_EQ(saved.apertureShape, 1);
+  EXPECT_EQ(saved.vertexCount, 3);
+}
+
+TEST(ReducedFrame, PointSamplesEveryPlane) {
+  host::Frame frame(8, 4);
+  for (size_t i = 0; i < frame.pixels(); ++i) {
+    frame.red[i] = float(i);
+    frame.depth.push_back(float(100 + i));
+  }
+  const host::Frame reduced = cli::reducedFrame(frame, 4);
+  ASSERT_EQ(reduced.width, 4);
+  ASSERT_EQ(reduced.height, 2);
+  // Pixel (x, y) takes source (2x + 1, 2y + 1): the nearest to its centre.
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      const size_t from = size_t(2 * y + 1) * 8 + size_t(2 * x + 1);
+      EXPECT_EQ(reduced.red[size_t(y) * 4 + x], frame.red[from]);
+      EXPECT_EQ(reduced.depth[size_t(y) * 4 + x], frame.depth[from]);
+    }
+  }
+  EXPECT_EQ(reduced.outRed, reduced.red);
+}
+
+}  // namespace
+}  // namespace lensfall::testing
