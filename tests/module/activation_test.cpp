@@ -96,7 +96,8 @@ TEST_F(ActivationTest, InterfaceServerChecksVersionAndPanelServices) {
               1);
   }
   EXPECT_TRUE(services->lookups.empty());
-  // This host has no window service.
+  // A host without the window service.
+  services->faults().withheld = {"LWPanelServices"};
   EXPECT_EQ(module->activate("ImageFilterInterface", "Lensfall", 4,
                              services->lookup(), &record),
             2);
