@@ -33,6 +33,15 @@ typedef struct HostFormDataDesc {
 typedef void *HostFormGetFunc(void *instance, unsigned long id);
 typedef int HostFormSetFunc(void *instance, unsigned long id, void *value);
 
+/* Callbacks a module hands the form through its hints. */
+typedef void HostFormChangeFunc(HostFormID form, unsigned long controlId,
+                                unsigned long valueId, int event);
+typedef void HostFormDestroyFunc(void *form);
+typedef int HostPopupCountFunc(void *data);
+typedef const char *HostPopupNameFunc(void *data, int index);
+typedef void HostDrawFunc(HostFormID form, unsigned long controlId,
+                          HostDrawAreaID area, int width, int height);
+
 typedef struct HostDrawFuncs {
   HostPanelReservedFunc *reserved0;
   void (*drawRGBPixel)(HostDrawAreaID area, int r, int g, int b, int x, /* 1 */

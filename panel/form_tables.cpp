@@ -35,6 +35,12 @@ HostHintWord word(T *pointer) {
   return reinterpret_cast<HostHintWord>(pointer);
 }
 
+// A callback as a hint word, checked against the type the form calls it with.
+template <typename Func>
+HostHintWord callbackWord(Func *callback) {
+  return word(callback);
+}
+
 }  // namespace
 
 const HostFormControl controlTable[] = {
@@ -88,8 +94,8 @@ const int imageEnableMap[4] = {0, 0, 0, 1};
 // One hint per line, as the form reads them.
 // clang-format off
 const HostHintWord hintTable[] = {
-    kHintDestroyNotify, word(onFormDestroy), 0,
-    kHintChangeNotify, word(onFormChange),
+    kHintDestroyNotify, callbackWord<HostFormDestroyFunc>(onFormDestroy), 0,
+    kHintChangeNotify, callbackWord<HostFormChangeFunc>(onFormChange),
     kHintMin, kIdFrontMax, 0,
     kHintMin, kIdBackMax, 0,
     kHintRange, kIdVertexCount, 3, 6, 1,
@@ -103,11 +109,11 @@ const HostHintWord hintTable[] = {
     kHintMax, kIdRotation, 10,
     kHintMax, kIdDeform, 10,
     kHintChoiceNames, kIdShape, word(shapeNames), 0,
-    kHintPopupCallbacks, kIdImage, word(imageCount), word(imageName),
-    kHintPopupCallbacks, kIdFocusItem, word(focusItemCount),
-        word(focusItemName),
+    kHintPopupCallbacks, kIdImage, callbackWord<HostPopupCountFunc>(imageCount), callbackWord<HostPopupNameFunc>(imageName),
+    kHintPopupCallbacks, kIdFocusItem, callbackWord<HostPopupCountFunc>(focusItemCount),
+        callbackWord<HostPopupNameFunc>(focusItemName),
     kHintThumbnailConfig, kIdThumbnail, 0, 0x10001,
-    kHintDrawCallback, kIdThumbnail, word(drawThumbnail),
+    kHintDrawCallback, kIdThumbnail, callbackWord<HostDrawFunc>(drawThumbnail),
     kHintEnable, kIdKeepFarSharp, 0, 0, 0, kIdNoBlurDistance, 0,
     kHintEnable, kIdFrontBlur, 0, 0, 0, kIdFrontMax, 0,
     kHintEnable, kIdBackBlur, 0, 0, 0, kIdBackMax, 0,

@@ -15,15 +15,6 @@
 #include "host/services.h"
 #include "hostapi/panel.h"
 
-// The callbacks a module gives the form through its hints.
-using HostFormChangeFunc = void(HostFormID form, unsigned long controlId,
-                                unsigned long valueId, int event);
-using HostFormDestroyFunc = void(void *form);
-using HostPopupCountFunc = int(void *data);
-using HostPopupNameFunc = const char *(void *data, int index);
-using HostDrawFunc = void(HostFormID form, unsigned long controlId,
-                          HostDrawAreaID area, int width, int height);
-
 // A drawn control's pixels: 8-bit RGB, row-major, top row first. Pixels a
 // module draws outside the area are counted, not stored.
 struct HostDrawArea {
