@@ -2,6 +2,7 @@
 // image) into a square grid of cell weights of a given edge length.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "kernels/raster_primitives.h"
@@ -21,6 +22,33 @@ inline constexpr int kMaxCurvedVertices = 32;
 // writes no cell. Returns false only when the flood fill's scratch memory
 // could not be had; the first size x size cells are then all 0.
 bool RasterizeAperture(std::uint8_t *cells, int size, FilterSettings &settings);
+
+// A kernel whose cells would take more bytes than this is never drawn whole:
+// only a window of it, where its cells can be had without the whole (see
+// RasterizeApertureWindow), or none at all.
+inline constexpr std::size_t kMaxWholeKernelBytes = std::size_t{256} << 20;
+
+// A rectangle of cells of a kernel: columns x .. x + width - 1 and rows
+// y .. y + height - 1.
+struct CellWindow {
+  int x;
+  int y;
+  int width;
+  int height;
+};
+
+// Draws only `window` of the size-`size` kernel of `settings` into `cells`
+// (width x height x 3 bytes, laid out like a kernel whose rows are `width`
+// cells long): byte for byte what RasterizeAperture leaves in those cells,
+// and the same kernelIsColor. The image shape reads only the window's
+// pixels; the circle, the straight polygon and the ring fill the window
+// directly once the kernel is large enough that their outlines provably lie
+// outside it (or, for the ring's hole, inside a small grid around it); any
+// other case draws the whole kernel and copies the window. Returns false,
+// with the window all 0, when memory cannot be had, the whole kernel would
+// exceed kMaxWholeKernelBytes, or the window does not lie inside the kernel.
+bool RasterizeApertureWindow(std::uint8_t *cells, int size, CellWindow window,
+                             FilterSettings &settings);
 
 // The polygon's vertices on the circle of radius c = size / 2 around (c, c),
 // vertex 0 at angle `rotation` and the angles growing towards +y. Writes

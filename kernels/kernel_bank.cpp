@@ -4,7 +4,6 @@
 
 #include "kernels/aperture.h"
 #include "kernels/raster_scratch.h"
-#include "settings/current_settings.h"
 
 namespace lensfall {
 
@@ -103,48 +102,85 @@ void SumKernelWeights(ApertureKernel &kernel, int mode) {
   }
 }
 
+namespace {
+
+// Cell (u, v) of the whole size-`size` kernel read in `mode`, for a caller
+// whose mode is not the layout the kernel is drawn in: the bytes it then
+// reads are those of the whole kernel's buffer, which no window holds.
+std::array<double, 4> wholeKernelCell(int mode, int size, std::size_t cell,
+                                      FilterSettings &settings) {
+  std::array<double, 4> weights = {0.0, 0.0, 0.0, 0.0};
+  if (kernelBytes(size) > kMaxWholeKernelBytes) return weights;
+  auto *cells = static_cast<std::uint8_t *>(std::calloc(kernelBytes(size), 1));
+  if (cells == nullptr) return weights;
+  if (RasterizeAperture(cells, size, settings)) {
+    if (mode == 0) {
+      const double g = cells[cell] / 255.0;
+      weights = {g, g, g, g};
+    } else {
+      const double r = cells[3 * cell] / 255.0;
+      const double g = cells[3 * cell + 1] / 255.0;
+      const double b = cells[3 * cell + 2] / 255.0;
+      weights = {r, g, b, (r + g + b) * kThird};
+    }
+  }
+  std::free(cells);
+  return weights;
+}
+
+}  // namespace
+
 std::array<double, 4> SampleKernel(int mode, int cx, int cy, int x, int y,
-                                   const KernelBank &bank, int size) {
+                                   const KernelBank &bank, int size,
+                                   FilterSettings &settings,
+                                   FallbackKernels *fallback) {
   std::array<double, 4> weights = {0.0, 0.0, 0.0, 0.0};
   if (size <= 0 || (mode != 0 && mode != 1)) return weights;
   const std::int64_t half = size / 2;
   const std::int64_t u = std::int64_t{x} - cx + half;
   const std::int64_t v = std::int64_t{y} - cy + half;
   if (u < 0 || u >= size || v < 0 || v >= size) return weights;
-
-  // A bank entry is used only when it has exactly this size: an even size
-  // would otherwise read the next odd kernel with the wrong row length.
-  const std::uint8_t *cells = nullptr;
-  std::uint8_t *temporary = nullptr;
-  const std::int32_t index = size / 2;
-  if (bank.entries != nullptr && index < bank.count &&
-      bank.entries[index].size == size) {
-    cells = bank.entries[index].cells;
-  }
-  if (cells == nullptr) {
-    if (currentSettings == nullptr) return weights;
-    temporary = static_cast<std::uint8_t *>(std::calloc(kernelBytes(size), 1));
-    if (temporary == nullptr) return weights;
-    if (!RasterizeAperture(temporary, size, *currentSettings)) {
-      std::free(temporary);
-      return weights;
-    }
-    cells = temporary;
-  }
-
   const std::size_t cell =
       static_cast<std::size_t>(v) * static_cast<std::size_t>(size) +
       static_cast<std::size_t>(u);
+
+  // A bank entry is used only when it has exactly this size: an even size
+  // would otherwise read the next odd kernel with the wrong row length.
+  const std::uint8_t *bytes = nullptr;
+  const std::int32_t index = size / 2;
+  if (bank.entries != nullptr && index < bank.count &&
+      bank.entries[index].size == size &&
+      bank.entries[index].cells != nullptr) {
+    const std::uint8_t *cells = bank.entries[index].cells;
+    bytes = mode == 0 ? cells + cell : cells + 3 * cell;
+  }
+
+  // Beyond the bank: the one cell, never the whole kernel where that can be
+  // helped (an occluder near the camera asks for kernels thousands of cells
+  // wide).
+  std::uint8_t single[3] = {0, 0, 0};
+  if (bytes == nullptr && fallback != nullptr) {
+    bytes = fallback->cell(size, static_cast<int>(u), static_cast<int>(v), mode,
+                           settings);
+  }
+  if (bytes == nullptr) {
+    const CellWindow one{static_cast<int>(u), static_cast<int>(v), 1, 1};
+    if (!RasterizeApertureWindow(single, size, one, settings)) return weights;
+    if (settings.kernelIsColor != mode) {
+      return wholeKernelCell(mode, size, cell, settings);
+    }
+    bytes = single;
+  }
+
   if (mode == 0) {
-    const double g = cells[cell] / 255.0;
+    const double g = bytes[0] / 255.0;
     weights = {g, g, g, g};
   } else {
-    const double r = cells[3 * cell] / 255.0;
-    const double g = cells[3 * cell + 1] / 255.0;
-    const double b = cells[3 * cell + 2] / 255.0;
+    const double r = bytes[0] / 255.0;
+    const double g = bytes[1] / 255.0;
+    const double b = bytes[2] / 255.0;
     weights = {r, g, b, (r + g + b) * kThird};
   }
-  std::free(temporary);
   return weights;
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "kernels/fallback_kernels.h"
 #include "settings/filter_settings.h"
 
 namespace lensfall {
@@ -52,10 +53,15 @@ void SumKernelWeights(ApertureKernel &kernel, int mode);
 
 // The weight (R, G, B, A; each cell byte / 255) that the kernel of `size`
 // centred on (cx, cy) gives to (x, y); zeros outside the kernel. A size the
-// bank lacks is rasterised on the spot from currentSettings (zeros when there
-// is none or memory cannot be had). Mode 0 gives the mono cell four times,
-// mode 1 R, G, B and their mean; any other mode gives zeros.
+// bank lacks is drawn from `settings`, the record being processed (which
+// also gets that kernel's kernelIsColor): only the one cell asked for where
+// RasterizeApertureWindow can give it alone, taken from `fallback` when one
+// is passed (a frame's store of such kernels), and zeros when memory cannot
+// be had. Mode 0 gives the mono cell four times, mode 1 R, G, B and their
+// mean; any other mode gives zeros.
 std::array<double, 4> SampleKernel(int mode, int cx, int cy, int x, int y,
-                                   const KernelBank &bank, int size);
+                                   const KernelBank &bank, int size,
+                                   FilterSettings &settings,
+                                   FallbackKernels *fallback = nullptr);
 
 }  // namespace lensfall

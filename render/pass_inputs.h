@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "kernels/fallback_kernels.h"
 #include "kernels/kernel_bank.h"
 #include "render/frame_buffers.h"
 #include "settings/filter_settings.h"
@@ -13,8 +14,12 @@ struct PassInputs {
   FrameBuffers &buffers;
   const KernelBank &bank;  // never empty while a pass runs
   int kernelIsColor;       // 0: one byte per cell; 1: R, G, B per cell
-  // The lens values the occlusion geometry reads.
-  const FilterSettings &lens;
+  // The record being processed: its lens values drive the occlusion
+  // geometry and its aperture draws the kernels the bank lacks. Never
+  // another instance's record, whatever the module last created.
+  FilterSettings &settings;
+  // The frame's store of kernels beyond the bank; none draws them per call.
+  FallbackKernels *fallback = nullptr;
 };
 
 // The size a core actually uses for a requested size n: at least 1 and at

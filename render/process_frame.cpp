@@ -15,7 +15,6 @@
 #include "render/scatter.h"
 #include "render/tone.h"
 #include "render/write_back.h"
-#include "settings/current_settings.h"
 
 namespace lensfall {
 
@@ -65,12 +64,13 @@ void processFrame(FilterSettings &settings, const HostFilterAccess &access,
   BankHolder held{BuildKernelBank(settings, allocation.bank)};
   if (held.bank.count <= 0) return;
 
-  // Passes. The occlusion geometry reads the most recently created record,
-  // which is this one whenever a single instance exists, and this one when
-  // that record is gone.
-  const FilterSettings &lens =
-      currentSettings != nullptr ? *currentSettings : settings;
-  const PassInputs in{buffers, held.bank, settings.kernelIsColor, lens};
+  // Passes, all on this record: with several instances the most recently
+  // created one is another instance's (or already released). Kernels the
+  // occlusion test needs beyond the bank are drawn once per size for the
+  // frame, and only as far as the scatter's window reaches.
+  FallbackKernels fallback(held.bank.entries[held.bank.count - 1].size / 2);
+  const PassInputs in{buffers, held.bank, settings.kernelIsColor, settings,
+                      &fallback};
   const HostMonitor *monitor = access.monitor;
   const bool finished =
       settings.useDepth != 0

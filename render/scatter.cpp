@@ -23,8 +23,9 @@ float normalised(std::uint8_t cell, std::int32_t sum) {
 // True when an occluder at destination (u, v) stops the light of (x, y).
 bool blocked(const PassInputs &in, int mode, int x, int y, int u, int v) {
   const int m =
-      occluderSize(in.lens, in.buffers.depth, in.buffers.width, x, y, u, v);
-  return SampleKernel(mode, x, y, u, v, in.bank, m)[0] > 0.0;
+      occluderSize(in.settings, in.buffers.depth, in.buffers.width, x, y, u, v);
+  return SampleKernel(mode, x, y, u, v, in.bank, m, in.settings,
+                      in.fallback)[0] > 0.0;
 }
 
 }  // namespace

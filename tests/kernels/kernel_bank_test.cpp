@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "kernels/aperture.h"
-#include "settings/current_settings.h"
 #include "tests/kernels/fake_image_host.h"
 #include "tests/kernels/grid_text.h"
 
@@ -37,13 +36,6 @@ struct ScopedBank {
   explicit ScopedBank(FilterSettings &settings)
       : bank(BuildKernelBank(settings)) {}
   ~ScopedBank() { releaseKernelBank(bank); }
-};
-
-// Points currentSettings at a record for one test and back afterwards.
-class WithCurrentSettings : public ::testing::Test {
- protected:
-  void TearDown() override { currentSettings = saved_; }
-  FilterSettings *saved_ = currentSettings;
 };
 
 TEST(BuildKernelBank, HoldsEveryOddSizeUpToTheLargestDiameter) {
@@ -208,16 +200,15 @@ TEST_F(ColourBank, SampleKernelGivesTheChannelsAndTheirMean) {
       const double r = pixel[0] / 255.0, g = pixel[1] / 255.0,
                    b = pixel[2] / 255.0;
       const std::array<double, 4> expected = {r, g, b, (r + g + b) * (1.0 / 3)};
-      EXPECT_EQ(SampleKernel(1, 40, 30, 40 + dx, 30 + dy, scoped.bank, 5),
-                expected)
+      EXPECT_EQ(
+          SampleKernel(1, 40, 30, 40 + dx, 30 + dy, scoped.bank, 5, settings),
+          expected)
           << "offset (" << dx << ", " << dy << ")";
     }
   }
 }
 
-class SampleKernelTest : public WithCurrentSettings {};
-
-TEST_F(SampleKernelTest, ReadsTheBankKernelAtTheOffsetAndZerosOutsideIt) {
+TEST(SampleKernel, ReadsTheBankKernelAtTheOffsetAndZerosOutsideIt) {
   FilterSettings settings = bankSettings(3.5, 1.0);
   settings.apertureShape = kShapeRing;
   ScopedBank scoped(settings);
@@ -225,26 +216,26 @@ TEST_F(SampleKernelTest, ReadsTheBankKernelAtTheOffsetAndZerosOutsideIt) {
   const ApertureKernel &kernel = scoped.bank.entries[3];
   // Outside the kernel nothing is rasterised: the record's mode stays as set.
   settings.kernelIsColor = 5;
-  currentSettings = &settings;
   for (int dy = -5; dy <= 5; ++dy) {
     for (int dx = -5; dx <= 5; ++dx) {
       const bool inside = std::abs(dx) <= 3 && std::abs(dy) <= 3;
       const double g =
           inside ? kernel.cells[(dy + 3) * 7 + dx + 3] / 255.0 : 0.0;
-      EXPECT_EQ(SampleKernel(0, 100, 7, 100 + dx, 7 + dy, scoped.bank, 7),
-                (std::array<double, 4>{g, g, g, g}))
+      EXPECT_EQ(
+          SampleKernel(0, 100, 7, 100 + dx, 7 + dy, scoped.bank, 7, settings),
+          (std::array<double, 4>{g, g, g, g}))
           << "offset (" << dx << ", " << dy << ")";
     }
   }
   EXPECT_EQ(settings.kernelIsColor, 5);
-  EXPECT_EQ(SampleKernel(0, 3, 3, 3, 3, scoped.bank, 7)[0], 0.0)
+  EXPECT_EQ(SampleKernel(0, 3, 3, 3, 3, scoped.bank, 7, settings)[0], 0.0)
       << "the ring's centre cell";
-  EXPECT_EQ(SampleKernel(0, 3, 3, 4, 3, scoped.bank, 7)[0], 1.0);
+  EXPECT_EQ(SampleKernel(0, 3, 3, 4, 3, scoped.bank, 7, settings)[0], 1.0);
 }
 
-// A size above the bank's largest is rasterised from currentSettings and
+// A size above the bank's largest is drawn from the record passed in and
 // gives what a bank kernel of that size would hold.
-TEST_F(SampleKernelTest, FallsBackToATemporaryKernelForSizesTheBankLacks) {
+TEST(SampleKernel, FallsBackToATemporaryKernelForSizesTheBankLacks) {
   FilterSettings small = bankSettings(1.5, 1.0);  // sizes 1 and 3
   small.apertureShape = kShapePolygon;
   small.deform = 0.3;
@@ -255,14 +246,13 @@ TEST_F(SampleKernelTest, FallsBackToATemporaryKernelForSizesTheBankLacks) {
   ScopedBank reference(large);
   ASSERT_EQ(reference.bank.count, 5);
 
-  currentSettings = &small;
   for (const int size : {5, 9}) {
     const ApertureKernel &kernel = reference.bank.entries[size / 2];
     for (int v = 0; v < size; ++v) {
       for (int u = 0; u < size; ++u) {
         const double g = kernel.cells[v * size + u] / 255.0;
         EXPECT_EQ(SampleKernel(0, 20, 20, 20 + u - size / 2, 20 + v - size / 2,
-                               scoped.bank, size),
+                               scoped.bank, size, small),
                   (std::array<double, 4>{g, g, g, g}))
             << "size " << size << ", cell (" << u << ", " << v << ")";
       }
@@ -272,25 +262,22 @@ TEST_F(SampleKernelTest, FallsBackToATemporaryKernelForSizesTheBankLacks) {
   std::vector<std::uint8_t> even(4 * 4 * 3);
   RasterizeAperture(even.data(), 4, small);
   for (int cell = 0; cell < 16; ++cell) {
-    EXPECT_EQ(SampleKernel(0, 2, 2, cell % 4, cell / 4, reference.bank, 4)[0],
-              even[cell] / 255.0)
+    EXPECT_EQ(
+        SampleKernel(0, 2, 2, cell % 4, cell / 4, reference.bank, 4, small)[0],
+        even[cell] / 255.0)
         << "cell " << cell;
   }
 }
 
-TEST_F(SampleKernelTest, GivesZerosWithoutASettingsRecordOrAKnownMode) {
+TEST(SampleKernel, GivesZerosForAnUnknownModeOrAnEmptySize) {
   FilterSettings settings = bankSettings(1.5, 1.0);
   ScopedBank scoped(settings);
   const std::array<double, 4> zeros = {0, 0, 0, 0};
-  currentSettings = nullptr;
-  EXPECT_EQ(SampleKernel(0, 0, 0, 0, 0, scoped.bank, 5), zeros);
-  EXPECT_EQ(SampleKernel(0, 0, 0, 0, 0, KernelBank{nullptr, 0}, 1), zeros);
-  currentSettings = &settings;
   for (const int mode : {-1, 2}) {
-    EXPECT_EQ(SampleKernel(mode, 0, 0, 0, 0, scoped.bank, 3), zeros);
+    EXPECT_EQ(SampleKernel(mode, 0, 0, 0, 0, scoped.bank, 3, settings), zeros);
   }
   for (const int size : {0, -3}) {
-    EXPECT_EQ(SampleKernel(0, 0, 0, 0, 0, scoped.bank, size), zeros);
+    EXPECT_EQ(SampleKernel(0, 0, 0, 0, 0, scoped.bank, size, settings), zeros);
   }
 }
 

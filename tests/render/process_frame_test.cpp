@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "render/frame_fill.h"
+#include "settings/lifecycle.h"
 #include "tests/render/fake_frame.h"
 
 namespace lensfall::testing {
@@ -266,6 +267,83 @@ TEST(ProcessFrame, DarkAreaBesideLightKeepsItsValueAtStrengthTen) {
   processFrame(render.settings(), frame.access());
   expectAllFinite(frame, "dark beside light");
   EXPECT_NEAR(frame.out(0, kWidth - 1, kHeight / 2), 0.02f, 2e-4f);
+}
+
+// A far, patterned background with a bar just beyond the lens: on the depth
+// path the bar's pixels stop part of the background's light, through the
+// occlusion geometry and kernels larger than the bank.
+void fillOccludedScene(FakeFrame &frame) {
+  fillPattern(frame);
+  for (int y = 0; y < frame.height; ++y) {
+    for (int x = 0; x < frame.width; ++x) {
+      const bool bar = x >= frame.width / 3 && x < frame.width / 2;
+      frame.depth[y * frame.width + x] = bar ? 0.08f : 60.0f;
+    }
+  }
+}
+
+// Focus at 1 unit at f/1, so the background blurs by several pixels.
+void focusNear(RenderHost &render) {
+  HostCameraLens lens;
+  lens.focalDistance = 1.0;
+  render.host().scene().setCamera(lens);
+  render.host().sceneChanged();
+  render.set(&FilterSettings::fNumberParam, 1.0);
+}
+
+// Makes a record differ from the defaults in everything the occlusion test
+// reads: the lens (through the aperture number) and the aperture shape.
+void giveOtherLensAndAperture(FilterSettings &settings) {
+  settings.fNumberParam->value = 0.7;
+  settings.apertureShape = kShapeRing;
+  settings.deformParam->value = 0.95;
+}
+
+TEST(ProcessFrame, AnInstanceRendersAsIfAloneBesideAnother) {
+  constexpr int kW = 64, kH = 20;
+  for (int shape : {kShapeCircle, kShapePolygon}) {
+    // The reference: the instance alone.
+    FakeFrame reference(kW, kH);
+    fillOccludedScene(reference);
+    {
+      RenderHost alone(kW);
+      focusNear(alone);
+      alone.settings().apertureShape = shape;
+      processFrame(alone.settings(), reference.access());
+      expectAllFinite(reference, "alone");
+    }
+
+    // The same instance, created first, beside a second one that has been
+    // processed with another lens and aperture and is the most recent.
+    RenderHost first(kW);
+    focusNear(first);
+    first.settings().apertureShape = shape;
+    const char *error = nullptr;
+    FilterSettings *second = createSettings(&error);
+    ASSERT_NE(second, nullptr) << (error != nullptr ? error : "");
+    giveOtherLensAndAperture(*second);
+    FakeFrame other(kW, kH);
+    fillOccludedScene(other);
+    processFrame(*second, other.access());
+
+    FakeFrame beside(kW, kH);
+    fillOccludedScene(beside);
+    processFrame(first.settings(), beside.access());
+    expectAllFinite(beside, "beside another");
+    for (std::size_t i = 0; i < reference.outRGBA.size(); ++i) {
+      ASSERT_EQ(beside.outRGBA[i], reference.outRGBA[i])
+          << "shape " << shape << ", value " << i << " (pixel " << i / 4 << ")";
+    }
+
+    // And after the other instance is gone, again the same frame.
+    destroySettings(second);
+    FakeFrame after(kW, kH);
+    fillOccludedScene(after);
+    processFrame(first.settings(), after.access());
+    for (std::size_t i = 0; i < reference.outRGBA.size(); ++i) {
+      ASSERT_EQ(after.outRGBA[i], reference.outRGBA[i]) << "value " << i;
+    }
+  }
 }
 
 TEST(FillDepth, UnusableAndMissingDepthIsFar) {

@@ -1,0 +1,317 @@
+// Whole frames through the renderer on the shared rendered frames, uniform
+// and depth paths at 100 % and 50 % maxima, and the cost of the occlusion
+// test's kernels beyond the bank for an occluder near the camera.
+//
+// Counters: ms per frame is the benchmark's own time; "cell_ops/s" counts
+// source pixel x kernel cell pairs (the uniform gather's window, or the
+// depth scatter's first pass; pass two's re-gathers are not counted);
+// "peak_MiB" is the process's peak resident size so far (getrusage), so run
+// one case per process for a clean figure.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/frame_io.h"
+#include "host/services.h"
+#include "host/sidecar.h"
+#include "kernels/aperture.h"
+#include "kernels/fallback_kernels.h"
+#include "kernels/kernel_bank.h"
+#include "module/service_table.h"
+#include "render/blur_size.h"
+#include "render/camera.h"
+#include "render/process_frame.h"
+#include "render/scatter.h"
+#include "settings/lifecycle.h"
+
+namespace {
+
+using namespace lensfall;
+
+struct Planes {
+  int width = 0;
+  int height = 0;
+  std::vector<float> rgba[4];
+  std::vector<float> depth;
+  nlohmann::json sidecar;
+};
+
+// The frame served through getLine, which carries no context.
+const Planes *served = nullptr;
+
+float *getLine(int type, int y) {
+  if (served == nullptr || y < 0 || y >= served->height) return nullptr;
+  const std::size_t row = static_cast<std::size_t>(y) * served->width;
+  if (type == HOST_BUFFER_DEPTH) {
+    return const_cast<float *>(served->depth.data() + row);
+  }
+  if (type >= HOST_BUFFER_RED && type <= HOST_BUFFER_ALPHA) {
+    return const_cast<float *>(served->rgba[type - HOST_BUFFER_RED].data() +
+                               row);
+  }
+  return nullptr;
+}
+
+std::vector<float> output;
+
+void setRGB(int x, int y, const float rgb[3]) {
+  const std::size_t i = static_cast<std::size_t>(y) * served->width + x;
+  for (int k = 0; k < 3; ++k) output[4 * i + k] = rgb[k];
+}
+
+void setAlpha(int x, int y, float a) {
+  output[4 * (static_cast<std::size_t>(y) * served->width + x) + 3] = a;
+}
+
+nlohmann::json readJson(const std::filesystem::path &path) {
+  std::ifstream in(path);
+  return nlohmann::json::parse(in);
+}
+
+// A shared frame with its depth converted to distance from the camera.
+const Planes &sharedFrame(const std::string &scene, const std::string &size) {
+  static std::map<std::string, std::unique_ptr<Planes>> loaded;
+  const std::string key = scene + "_" + size;
+  auto &slot = loaded[key];
+  if (slot) return *slot;
+  const std::filesystem::path dir =
+      std::filesystem::path(LENSFALL_FRAMES_DIR) / scene;
+  slot = std::make_unique<Planes>();
+  slot->sidecar = readJson(dir / (key + ".json"));
+  const auto &names = slot->sidecar["exr_channels"];
+  host::FrameSource source;
+  source.image = dir / (key + ".exr");
+  source.channels = {names.value("R", ""), names.value("G", ""),
+                     names.value("B", ""), names.value("A", ""),
+                     names.value("Z", "")};
+  host::Frame frame = host::readFrame(source);
+  const auto &camera = slot->sidecar["camera"];
+  host::planarToDistance(frame, camera["hfov_rad"].get<double>(),
+                         camera["vfov_rad"].get<double>());
+  slot->width = frame.width;
+  slot->height = frame.height;
+  slot->rgba[0] = frame.red;
+  slot->rgba[1] = frame.green;
+  slot->rgba[2] = frame.blue;
+  slot->rgba[3] = frame.alpha;
+  slot->depth = frame.depth;
+  return *slot;
+}
+
+double peakMiB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024.0;  // kilobytes on Linux
+}
+
+// The stand-in host's services with the frame's camera, the module's
+// services acquired in process, and one settings record at its defaults.
+class InProcessHost {
+ public:
+  explicit InProcessHost(const Planes &planes) {
+    host::sceneFromSidecar(planes.sidecar, services_.scene());
+    services_.scene().width = planes.width;
+    services_.scene().height = planes.height;
+    services_.sceneChanged();
+    acquireServices(services_.lookup());
+    const char *error = nullptr;
+    settings_ = createSettings(&error);
+    if (settings_ == nullptr) std::abort();
+  }
+  ~InProcessHost() { destroySettings(settings_); }
+  FilterSettings &settings() { return *settings_; }
+
+ private:
+  host::HostServices services_;
+  FilterSettings *settings_ = nullptr;
+};
+
+void process(FilterSettings &settings, const Planes &planes) {
+  served = &planes;
+  output.assign(4 * static_cast<std::size_t>(planes.width) * planes.height,
+                0.0f);
+  const HostFilterAccess access{planes.width, planes.height, 1,
+                                0.0,          0.0,           getLine,
+                                setRGB,       setAlpha,      nullptr};
+  processFrame(settings, access);
+}
+
+// Source pixel x kernel cell pairs of one frame, from the sizes the frame's
+// record now holds the camera values for.
+double cellOps(FilterSettings &settings, const Planes &planes) {
+  const int largest = 2 * (kernelBankCount(settings) - 1) + 1;
+  const double pixels = double(planes.width) * planes.height;
+  if (settings.useDepth == 0) {
+    const double n = std::min(uniformBlurSize(settings), largest);
+    return pixels * n * n;
+  }
+  std::vector<std::int32_t> sizes(planes.depth.size());
+  buildSizeMap(settings, planes.width, planes.height, planes.depth.data(),
+               sizes.data());
+  double ops = 0;
+  for (std::int32_t s : sizes) {
+    const double n = std::min(std::abs(s), largest);
+    ops += n * n;
+  }
+  return ops;
+}
+
+// Arguments: scene (0 highlights, 1 occlusion), use depth, maxima in percent.
+void WholeFrame(benchmark::State &state) {
+  const char *scenes[] = {"highlights", "occlusion"};
+  const std::string size = state.range(3) != 0 ? "1280x720" : "640x360";
+  const Planes &planes = sharedFrame(scenes[state.range(0)], size);
+  InProcessHost host(planes);
+  FilterSettings &settings = host.settings();
+  settings.useDepth = static_cast<int>(state.range(1));
+  settings.frontMaxParam->value = state.range(2) / 100.0;
+  settings.backMaxParam->value = state.range(2) / 100.0;
+  for (auto _ : state) {
+    process(settings, planes);
+    benchmark::DoNotOptimize(output.data());
+  }
+  const double ops = cellOps(settings, planes);
+  state.counters["cell_ops/s"] =
+      benchmark::Counter(ops, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["cell_ops"] = ops;
+  state.counters["peak_MiB"] = peakMiB();
+}
+
+// The literal cores at full resolution and 100 % take several seconds per
+// frame, so each case runs a fixed small number of frames.
+BENCHMARK(WholeFrame)
+    ->ArgNames({"occlusion", "depth", "max%", "1280"})
+    ->ArgsProduct({{0, 1}, {0, 1}, {100, 50}, {1}})
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+
+// A frame like the occlusion scene's but with a surface over its left third
+// leaning from 3 mm to 5 cm from the lens, row by row, so the occlusion test
+// asks for kernels of many sizes, up to thousands of cells wide.
+Planes nearOccluderFrame() {
+  const Planes &base = sharedFrame("occlusion", "640x360");
+  Planes planes = base;
+  for (int y = 0; y < planes.height; ++y) {
+    const double t = double(y) / planes.height;
+    for (int x = 0; x < planes.width / 3; ++x) {
+      planes.depth[static_cast<std::size_t>(y) * planes.width + x] =
+          static_cast<float>(0.003 + 0.047 * t);
+    }
+  }
+  return planes;
+}
+
+// Argument: aperture shape (0 circle, 1 curved polygon, 2 ring).
+void ApplyShape(FilterSettings &settings, int which) {
+  if (which == 1) {
+    settings.apertureShape = kShapePolygon;
+    settings.vertexCount = 6;
+    settings.deformParam->value = 0.5;
+  } else if (which == 2) {
+    settings.apertureShape = kShapeRing;
+    settings.deformParam->value = 0.5;
+  }
+}
+
+void NearOccluderFrame(benchmark::State &state) {
+  static const Planes planes = nearOccluderFrame();
+  InProcessHost host(planes);
+  FilterSettings &settings = host.settings();
+  ApplyShape(settings, static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    process(settings, planes);
+    benchmark::DoNotOptimize(output.data());
+  }
+  const double ops = cellOps(settings, planes);
+  state.counters["cell_ops/s"] =
+      benchmark::Counter(ops, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["peak_MiB"] = peakMiB();
+}
+
+BENCHMARK(NearOccluderFrame)
+    ->ArgNames({"shape"})
+    ->DenseRange(0, 2)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// The occlusion tests of that frame whose size the bank lacks: (size,
+// offset) taken from candidate pairs near the surface's edge.
+struct Query {
+  int size, dx, dy;
+};
+
+std::vector<Query> nearOccluderQueries(FilterSettings &settings,
+                                       const Planes &planes) {
+  process(settings, planes);  // leaves the frame's camera values in place
+  const int largest = 2 * (kernelBankCount(settings) - 1) + 1;
+  const int half = largest / 2;
+  std::vector<Query> queries;
+  const int edge = planes.width / 3;
+  for (int y = 0; y < planes.height && queries.size() < 400; y += 3) {
+    for (int x = edge; x < edge + half; x += 7) {
+      for (int u = std::max(0, x - half); u < edge; u += 5) {
+        const int m = occluderSize(settings, planes.depth.data(), planes.width,
+                                   x, y, u, y);
+        if (m > largest) queries.push_back({m, u - x, 0});
+      }
+    }
+  }
+  return queries;
+}
+
+// Argument: 0 the whole kernel drawn per test, as before; 1 the frame's
+// store of windows.
+void NearOccluderTests(benchmark::State &state) {
+  static const Planes planes = nearOccluderFrame();
+  InProcessHost host(planes);
+  FilterSettings &settings = host.settings();
+  static const std::vector<Query> queries =
+      nearOccluderQueries(settings, planes);
+  const int largest = 2 * (kernelBankCount(settings) - 1) + 1;
+  std::int64_t biggest = 0;
+  for (const Query &q : queries)
+    biggest = std::max<std::int64_t>(biggest, q.size);
+  for (auto _ : state) {
+    double blocked = 0;
+    if (state.range(0) == 0) {
+      for (const Query &q : queries) {
+        const std::size_t bytes = std::size_t(q.size) * q.size * 3;
+        auto *cells = static_cast<std::uint8_t *>(std::calloc(bytes, 1));
+        RasterizeAperture(cells, q.size, settings);
+        blocked += cells[std::size_t(q.size / 2 + q.dy) * q.size +
+                         (q.size / 2 + q.dx)];
+        std::free(cells);
+      }
+    } else {
+      FallbackKernels store(largest / 2);
+      const KernelBank none{nullptr, 0};
+      for (const Query &q : queries) {
+        blocked += SampleKernel(0, 0, 0, q.dx, q.dy, none, q.size, settings,
+                                &store)[0];
+      }
+    }
+    benchmark::DoNotOptimize(blocked);
+  }
+  state.counters["tests"] = double(queries.size());
+  state.counters["largest_size"] = double(biggest);
+  state.counters["peak_MiB"] = peakMiB();
+}
+
+BENCHMARK(NearOccluderTests)
+    ->ArgNames({"store"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
