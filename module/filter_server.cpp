@@ -57,7 +57,12 @@ void changeIds(HostInstance instance, const HostItemID *pairs) noexcept {
 void processInstance(HostInstance instance,
                      const HostFilterAccess *access) noexcept {
   if (instance == nullptr || access == nullptr) return;
-  processFrame(settingsOf(instance), *access);
+  try {
+    processFrame(settingsOf(instance), *access);
+  } catch (...) {
+    // Memory ran out inside a standard container: the frame's own buffers
+    // are released as the stack unwinds, and the host keeps its pixels.
+  }
 }
 
 }  // namespace
