@@ -17,6 +17,27 @@ typedef void HostPanelReservedFunc(void);
 /* One word of a hint array: a tag, an integer, a text or a function. */
 typedef intptr_t HostHintWord;
 
+/* Hint tags. The low byte counts the fixed arguments that follow the tag;
+ * with bit 7 set a list of control ids ended by 0 follows them. A lone 0
+ * ends a hint array. */
+enum {
+  HOST_HINT_DESTROY_NOTIFY = 0x3d001302,
+  HOST_HINT_CHANGE_NOTIFY = 0x3d000f01,
+  HOST_HINT_LABEL = 0x3d000b03,
+  HOST_HINT_MIN = 0x3d014002,
+  HOST_HINT_MAX = 0x3d014202,
+  HOST_HINT_RANGE = 0x3d014304,
+  HOST_HINT_CHOICE_NAMES = 0x3d014503,
+  HOST_HINT_POPUP_CALLBACKS = 0x3d016203,
+  HOST_HINT_DRAW_CALLBACK = 0x3d016502,
+  HOST_HINT_THUMBNAIL_CONFIG = 0x3d017403,
+  HOST_HINT_ENABLE = 0x3d01f984,
+  HOST_HINT_GROUP = 0x3d01fe81,
+  HOST_HINT_LEFT = 0x3d021280,
+  HOST_HINT_NARROW = 0x3d021380,
+  HOST_HINT_END = 0,
+};
+
 typedef struct HostFormControl {
   unsigned long id; /* a row of zeros ends the table */
   const char *label;

@@ -36,25 +36,6 @@ Result guarded(Result fallback, Body body) noexcept {
 
 // ---- the form service ----
 
-// Hint tags the form understands. The low byte counts the fixed arguments;
-// with bit 7 set a list of control ids ended by 0 follows them.
-enum : HostHintWord {
-  kHintDestroyNotify = 0x3d001302,
-  kHintChangeNotify = 0x3d000f01,
-  kHintLabel = 0x3d000b03,
-  kHintMin = 0x3d014002,
-  kHintMax = 0x3d014202,
-  kHintRange = 0x3d014304,
-  kHintChoiceNames = 0x3d014503,
-  kHintPopupCallbacks = 0x3d016203,
-  kHintDrawCallback = 0x3d016502,
-  kHintThumbnailConfig = 0x3d017403,
-  kHintEnable = 0x3d01f984,
-  kHintGroup = 0x3d01fe81,
-  kHintLeft = 0x3d021280,
-  kHintNarrow = 0x3d021380,
-};
-
 template <typename T>
 T *pointerOf(HostHintWord word) {
   return reinterpret_cast<T *>(word);
@@ -79,13 +60,13 @@ void applyHint(HostForm &form, HostHintWord tag,
     return control;
   };
   switch (tag) {
-    case kHintDestroyNotify:
+    case HOST_HINT_DESTROY_NOTIFY:
       form.onDestroy = pointerOf<HostFormDestroyFunc>(args[0]);
       return;
-    case kHintChangeNotify:
+    case HOST_HINT_CHANGE_NOTIFY:
       form.onChange = pointerOf<HostFormChangeFunc>(args[0]);
       return;
-    case kHintGroup:
+    case HOST_HINT_GROUP:
       form.groups.push_back(static_cast<unsigned long>(args[0]));
       for (unsigned long id : list) {
         if (FormControl *control = target(id)) {
@@ -93,15 +74,15 @@ void applyHint(HostForm &form, HostHintWord tag,
         }
       }
       return;
-    case kHintLeft:
-    case kHintNarrow:
+    case HOST_HINT_LEFT:
+    case HOST_HINT_NARROW:
       for (unsigned long id : list) {
         if (FormControl *control = target(id)) {
-          (tag == kHintLeft ? control->left : control->narrow) = true;
+          (tag == HOST_HINT_LEFT ? control->left : control->narrow) = true;
         }
       }
       return;
-    case kHintEnable:
+    case HOST_HINT_ENABLE:
       for (unsigned long id : list) {
         if (FormControl *control = target(id)) {
           control->enableRules.push_back({static_cast<unsigned long>(args[0]),
@@ -115,35 +96,35 @@ void applyHint(HostForm &form, HostHintWord tag,
   FormControl *control = target(static_cast<unsigned long>(args[0]));
   if (control == nullptr) return;
   switch (tag) {
-    case kHintLabel:
+    case HOST_HINT_LABEL:
       control->label = decoded(pointerOf<const char>(args[1]));
       break;
-    case kHintMin:
+    case HOST_HINT_MIN:
       control->minimum = double(args[1]);
       break;
-    case kHintMax:
+    case HOST_HINT_MAX:
       control->maximum = double(args[1]);
       break;
-    case kHintRange:
+    case HOST_HINT_RANGE:
       control->minimum = double(args[1]);
       control->maximum = double(args[2]);
       control->step = double(args[3]);
       break;
-    case kHintChoiceNames:
+    case HOST_HINT_CHOICE_NAMES:
       control->choiceNames.clear();
       for (const char *const *name = pointerOf<const char *const>(args[1]);
            name != nullptr && *name != nullptr; ++name) {
         control->choiceNames.push_back(decoded(*name));
       }
       break;
-    case kHintPopupCallbacks:
+    case HOST_HINT_POPUP_CALLBACKS:
       control->popupCount = pointerOf<HostPopupCountFunc>(args[1]);
       control->popupName = pointerOf<HostPopupNameFunc>(args[2]);
       break;
-    case kHintDrawCallback:
+    case HOST_HINT_DRAW_CALLBACK:
       control->draw = pointerOf<HostDrawFunc>(args[1]);
       break;
-    case kHintThumbnailConfig:
+    case HOST_HINT_THUMBNAIL_CONFIG:
       control->drawConfig.assign(args.begin() + 1, args.end());
       break;
     default:
