@@ -11,8 +11,7 @@
 #include "render/blur_size.h"
 #include "render/camera.h"
 #include "render/frame_fill.h"
-#include "render/gather.h"
-#include "render/scatter.h"
+#include "render/passes.h"
 #include "render/tone.h"
 #include "render/write_back.h"
 
@@ -21,8 +20,8 @@ namespace lensfall {
 namespace {
 
 double frameTime(int frame);
-bool runUniformPass(const PassInputs &in, int size, const HostMonitor *monitor);
-bool runDepthPasses(const PassInputs &in, const HostMonitor *monitor);
+void initMonitor(const HostMonitor *monitor, unsigned int total);
+bool stepStops(void *monitor);
 
 // Owns the bank for the length of the call, so every way out releases it.
 struct BankHolder {
@@ -38,6 +37,11 @@ void processFrame(FilterSettings &settings, const HostFilterAccess &access) {
 
 void processFrame(FilterSettings &settings, const HostFilterAccess &access,
                   const FrameAllocation &allocation) {
+  processFrame(settings, access, allocation, Cores::fast);
+}
+
+void processFrame(FilterSettings &settings, const HostFilterAccess &access,
+                  const FrameAllocation &allocation, Cores cores) {
   if (access.width <= 0 || access.height <= 0) return;
 
   // Evaluate: the animated settings at the frame's time, and the tone
@@ -72,10 +76,16 @@ void processFrame(FilterSettings &settings, const HostFilterAccess &access,
   const PassInputs in{buffers, held.bank, settings.kernelIsColor, settings,
                       &fallback};
   const HostMonitor *monitor = access.monitor;
-  const bool finished =
-      settings.useDepth != 0
-          ? runDepthPasses(in, monitor)
-          : runUniformPass(in, uniformBlurSize(settings), monitor);
+  const RowProgress progress{monitor != nullptr ? stepStops : nullptr,
+                             const_cast<HostMonitor *>(monitor)};
+  bool finished;
+  if (settings.useDepth != 0) {
+    initMonitor(monitor, static_cast<unsigned int>(2 * buffers.height - 2));
+    finished = runDepthPasses(in, cores, progress);
+  } else {
+    initMonitor(monitor, static_cast<unsigned int>(buffers.height - 1));
+    finished = runUniformPass(in, uniformBlurSize(settings), cores, progress);
+  }
   if (monitor != nullptr && monitor->done != nullptr) {
     monitor->done(monitor->data);
   }
@@ -94,55 +104,17 @@ double frameTime(int frame) {
 }
 
 // The monitor's side of a pass: the total given to init is one less than the
-// rows of each pass, and every row sends one step of 1. Returns true when the
-// user asked to stop.
+// rows of each pass, and every row sends one step of 1 (stepStops: true when
+// the user asked to stop).
 void initMonitor(const HostMonitor *monitor, unsigned int total) {
   if (monitor != nullptr && monitor->init != nullptr) {
     monitor->init(monitor->data, total);
   }
 }
 
-bool stepStops(const HostMonitor *monitor) {
-  return monitor != nullptr && monitor->step != nullptr &&
-         monitor->step(monitor->data, 1) == 1;
-}
-
-bool runUniformPass(const PassInputs &in, int size,
-                    const HostMonitor *monitor) {
-  const FrameBuffers &b = in.buffers;
-  initMonitor(monitor, static_cast<unsigned int>(b.height - 1));
-  for (int y = 0; y < b.height; ++y) {
-    for (int x = 0; x < b.width; ++x) gatherPixel(in, x, y, size);
-    if (stepStops(monitor)) return false;
-  }
-  return true;
-}
-
-bool runDepthPasses(const PassInputs &in, const HostMonitor *monitor) {
-  const FrameBuffers &b = in.buffers;
-  initMonitor(monitor, static_cast<unsigned int>(2 * b.height - 2));
-  for (int y = 0; y < b.height; ++y) {
-    for (int x = 0; x < b.width; ++x) {
-      scatterPixel(
-          in, x, y,
-          std::abs(b.sizeMap[static_cast<std::size_t>(y) * b.width + x]));
-    }
-    if (stepStops(monitor)) return false;
-  }
-  // Pixels that stopped a tenth or more of some source's light were filled
-  // only by what got past them; they are gathered afresh instead.
-  for (int y = 0; y < b.height; ++y) {
-    for (int x = 0; x < b.width; ++x) {
-      const std::size_t i = static_cast<std::size_t>(y) * b.width + x;
-      if (b.blockedWeights[i].c[3] >= 0.1) {
-        b.colourSums[i] = Float4{};
-        b.weightSums[i] = Float4{};
-        gatherPixel(in, x, y, std::abs(b.sizeMap[i]));
-      }
-    }
-    if (stepStops(monitor)) return false;
-  }
-  return true;
+bool stepStops(void *data) {
+  const auto *monitor = static_cast<const HostMonitor *>(data);
+  return monitor->step != nullptr && monitor->step(monitor->data, 1) == 1;
 }
 
 }  // namespace

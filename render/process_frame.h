@@ -4,6 +4,7 @@
 #include "hostapi/filter.h"
 #include "kernels/kernel_bank.h"
 #include "render/frame_buffers.h"
+#include "render/passes.h"
 #include "settings/filter_settings.h"
 
 namespace lensfall {
@@ -22,5 +23,10 @@ struct FrameAllocation {
 
 void processFrame(FilterSettings &settings, const HostFilterAccess &access,
                   const FrameAllocation &allocation);
+
+// The same frame on the chosen cores: the literal ones are the reference
+// that tests and benchmarks hold the fast ones to.
+void processFrame(FilterSettings &settings, const HostFilterAccess &access,
+                  const FrameAllocation &allocation, Cores cores);
 
 }  // namespace lensfall

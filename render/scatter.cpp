@@ -20,15 +20,14 @@ float normalised(std::uint8_t cell, std::int32_t sum) {
   return sum > 0 ? static_cast<float>(static_cast<double>(cell) / sum) : 0.0f;
 }
 
-// True when an occluder at destination (u, v) stops the light of (x, y).
-bool blocked(const PassInputs &in, int mode, int x, int y, int u, int v) {
+}  // namespace
+
+bool lightBlocked(const PassInputs &in, int mode, int x, int y, int u, int v) {
   const int m =
       occluderSize(in.settings, in.buffers.depth, in.buffers.width, x, y, u, v);
   return SampleKernel(mode, x, y, u, v, in.bank, m, in.settings,
                       in.fallback)[0] > 0.0;
 }
-
-}  // namespace
 
 int occluderSize(const FilterSettings &lens, const float *depth, int width,
                  int x, int y, int u, int v) {
@@ -84,7 +83,7 @@ void scatterPixel(const PassInputs &in, int x, int y, int requested) {
         if (!(w > 0.0f)) continue;
         // Mono kernels compare depths: a strictly nearer destination may
         // stand in the source's cone of light.
-        if (b.depth[i] < b.depth[j] && blocked(in, 0, x, y, u, v)) {
+        if (b.depth[i] < b.depth[j] && lightBlocked(in, 0, x, y, u, v)) {
           stopped.c[0] += w;
           stopped.c[1] = stopped.c[2] = stopped.c[3] = stopped.c[0];
           continue;
@@ -102,7 +101,7 @@ void scatterPixel(const PassInputs &in, int x, int y, int requested) {
         // Colour kernels compare signed sizes: a front pixel (negative) is
         // nearer than any back pixel, and the more blurred front is nearer.
         const bool stop =
-            b.sizeMap[i] < b.sizeMap[j] && blocked(in, 1, x, y, u, v);
+            b.sizeMap[i] < b.sizeMap[j] && lightBlocked(in, 1, x, y, u, v);
         for (int k = 0; k < 4; ++k) {
           if (!(w[k] > 0.0f)) continue;
           if (stop) {

@@ -14,6 +14,12 @@ namespace lensfall {
 // A channel whose kernel sums to 0 carries no weight (never NaN).
 void scatterPixel(const PassInputs &in, int x, int y, int n);
 
+// True when the surface at destination (u, v), a candidate nearer than
+// source (x, y), stops the source's light: the kernel of the occluder's
+// size, centred on the source, has weight at the destination. `mode` is the
+// kernel layout (0 mono, 1 colour).
+bool lightBlocked(const PassInputs &in, int mode, int x, int y, int u, int v);
+
 // The odd size (at least 1) of the section, at the destination's depth, of
 // the cone of light from the source's point to the lens aperture; 1 when the
 // destination lies outside it. Depths must be positive and finite (the depth

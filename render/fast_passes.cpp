@@ -1,0 +1,529 @@
+#include "render/fast_passes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdlib>
+
+#include "render/camera.h"
+#include "render/scatter.h"
+
+namespace lensfall {
+
+namespace {
+
+int halfOf(const KernelBank &bank, std::int32_t signedSize) {
+  return bankedSize(bank, std::abs(signedSize)) / 2;
+}
+
+int floorLog2(unsigned int n) { return 31 - __builtin_clz(n); }
+
+// The relative error a fast sum may carry before the float32 sums are
+// formed; a sum whose rounding bound exceeds it is summed directly.
+constexpr double kRelative = 1e-7;
+
+// Adds x to the pair (sum, error) with the two-sum, whose error term is the
+// rounding of the addition exactly.
+inline void addPair(double *pair, double x) {
+  const double sum = pair[0] + x;
+  const double back = sum - pair[0];
+  pair[1] += (pair[0] - (sum - back)) + (x - back);
+  pair[0] = sum;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Prefix sums.
+
+SourcePrefixRing::SourcePrefixRing(const FrameBuffers &buffers, int pad)
+    : b_(buffers),
+      pad_(pad),
+      rows_(std::min(2 * pad + 1, buffers.height)),
+      length_(static_cast<std::size_t>(buffers.width) + 2 * pad + 1),
+      data_(static_cast<std::size_t>(rows_) * 4 * length_),
+      held_(rows_, -1),
+      magnitudes_(static_cast<std::size_t>(rows_) * 4),
+      counts_(length_) {
+  for (std::size_t j = 0; j < length_; ++j) {
+    counts_[j] = std::clamp<long>(static_cast<long>(j) - pad_, 0, b_.width);
+  }
+}
+
+const double *SourcePrefixRing::row(int v, int k) {
+  const int slot = v % rows_;
+  double *base = data_.data() + static_cast<std::size_t>(slot) * 4 * length_;
+  if (held_[slot] != v) {
+    const Float4 *s = b_.source + static_cast<std::size_t>(v) * b_.width;
+    for (int c = 0; c < 4; ++c) {
+      double *p = base + c * length_;
+      std::fill(p, p + pad_ + 1, 0.0);
+      double running = 0.0, magnitude = 0.0;
+      for (int u = 0; u < b_.width; ++u) {
+        running += s[u].c[c];
+        magnitude += std::fabs(s[u].c[c]);
+        p[pad_ + u + 1] = running;
+      }
+      std::fill(p + pad_ + b_.width + 1, p + length_, running);
+      magnitudes_[static_cast<std::size_t>(slot) * 4 + c] = magnitude;
+    }
+    held_[slot] = v;
+  }
+  return base + k * length_;
+}
+
+// ---------------------------------------------------------------------------
+// Gather.
+
+FastGather::FastGather(const PassInputs &in, const KernelRuns &runs,
+                       int largestHalf)
+    : in_(in),
+      runs_(runs),
+      ring_(in.buffers, largestHalf),
+      acc_(static_cast<std::size_t>(8) * in.buffers.width) {}
+
+void FastGather::uniformRow(int y, int requested) {
+  const FrameBuffers &b = in_.buffers;
+  const int n = bankedSize(in_.bank, requested);
+  const int half = n / 2;
+  if (!runs_.usable(half)) return;
+  const int width = b.width;
+  const int pad = ring_.pad();
+  std::fill(acc_.begin(), acc_.end(), 0.0);
+  const bool mono = runs_.mode() == 0;
+  const double *counts = ring_.counts();
+  double bound[4] = {};
+  for (int r = 0; r < n; ++r) {
+    // Kernel row r, read backwards, meets the sources of row v.
+    const int v = y - r + half;
+    if (v < 0 || v >= b.height) continue;
+    for (const KernelRun *run = runs_.rowBegin(half, r);
+         run != runs_.rowEnd(half, r); ++run) {
+      float w[4];
+      runs_.gatherWeights(*run, w);
+      // Output x takes sources x + half - end .. x + half - start.
+      const int hi = half - run->start + 1 + pad;
+      const int lo = half - run->end + pad;
+      for (int k = 0; k < 4; ++k) {
+        if (!(w[k] > 0.0f)) continue;
+        const double wk = w[k];
+        const double *p = ring_.row(v, k);
+        bound[k] += wk * ring_.magnitude(v, k);
+        double *colour = acc_.data() + static_cast<std::size_t>(k) * width;
+        for (int x = 0; x < width; ++x) {
+          colour[x] += wk * (p[x + hi] - p[x + lo]);
+        }
+        if (!mono || k == 0) {
+          double *weight =
+              acc_.data() + static_cast<std::size_t>(4 + k) * width;
+          for (int x = 0; x < width; ++x) {
+            weight[x] += wk * (counts[x + hi] - counts[x + lo]);
+          }
+        }
+      }
+    }
+  }
+  // A prefix of n values carries a rounding error of at most n x 2^-53 of
+  // the magnitude summed (recursive summation); two prefixes per run.
+  const double unit = 2.0 * (width + 2) * std::ldexp(1.0, -53) / kRelative;
+  for (int k = 0; k < 4; ++k) bound[k] *= unit;
+  for (int x = 0; x < width; ++x) {
+    double colour[4], weight[4];
+    bool exact = true;
+    for (int k = 0; k < 4; ++k) {
+      colour[k] = acc_[static_cast<std::size_t>(k) * width + x];
+      weight[k] = acc_[static_cast<std::size_t>(mono ? 4 : 4 + k) * width + x];
+      exact = exact && std::fabs(colour[k]) >= bound[k];
+    }
+    if (!exact) direct(x, y, half, colour, weight);
+    store(x, y, colour, weight);
+  }
+}
+
+void FastGather::direct(int x, int y, int half, double colour[4],
+                        double weight[4]) {
+  const FrameBuffers &b = in_.buffers;
+  const int n = 2 * half + 1;
+  for (int k = 0; k < 4; ++k) colour[k] = weight[k] = 0.0;
+  for (int r = 0; r < n; ++r) {
+    const int v = y - r + half;
+    if (v < 0 || v >= b.height) continue;
+    const Float4 *s = b.source + static_cast<std::size_t>(v) * b.width;
+    for (const KernelRun *run = runs_.rowBegin(half, r);
+         run != runs_.rowEnd(half, r); ++run) {
+      const int lo = std::max(0, x + half - run->end);
+      const int hi = std::min(b.width - 1, x + half - run->start);
+      if (lo > hi) continue;
+      float w[4];
+      runs_.gatherWeights(*run, w);
+      for (int k = 0; k < 4; ++k) {
+        if (!(w[k] > 0.0f)) continue;
+        double sum = 0.0;
+        for (int u = lo; u <= hi; ++u) sum += s[u].c[k];
+        colour[k] += w[k] * sum;
+        weight[k] += static_cast<double>(w[k]) * (hi - lo + 1);
+      }
+    }
+  }
+}
+
+void FastGather::store(int x, int y, const double colour[4],
+                       const double weight[4]) {
+  const FrameBuffers &b = in_.buffers;
+  const std::size_t i = static_cast<std::size_t>(y) * b.width + x;
+  Float4 &c = b.colourSums[i];
+  Float4 &wt = b.weightSums[i];
+  for (int k = 0; k < 4; ++k) c.c[k] += static_cast<float>(colour[k]);
+  if (runs_.mode() == 0) {
+    wt.c[0] += static_cast<float>(weight[0]);
+    wt.c[1] = wt.c[2] = wt.c[3] = wt.c[0];
+  } else {
+    for (int k = 0; k < 4; ++k) wt.c[k] += static_cast<float>(weight[k]);
+  }
+}
+
+void FastGather::pixel(int x, int y, int requested) {
+  const FrameBuffers &b = in_.buffers;
+  const int n = bankedSize(in_.bank, requested);
+  const int half = n / 2;
+  if (!runs_.usable(half)) return;
+  const int pad = ring_.pad();
+  const double *counts = ring_.counts();
+  double colour[4] = {}, weight[4] = {}, bound[4] = {};
+  for (int r = 0; r < n; ++r) {
+    const int v = y - r + half;
+    if (v < 0 || v >= b.height) continue;
+    for (const KernelRun *run = runs_.rowBegin(half, r);
+         run != runs_.rowEnd(half, r); ++run) {
+      float w[4];
+      runs_.gatherWeights(*run, w);
+      const int hi = x + half - run->start + 1 + pad;
+      const int lo = x + half - run->end + pad;
+      const double count = counts[hi] - counts[lo];
+      if (count <= 0.0) continue;
+      for (int k = 0; k < 4; ++k) {
+        if (!(w[k] > 0.0f)) continue;
+        const double *p = ring_.row(v, k);
+        colour[k] += w[k] * (p[hi] - p[lo]);
+        weight[k] += w[k] * count;
+        bound[k] += w[k] * ring_.magnitude(v, k);
+      }
+    }
+  }
+  const double unit = 2.0 * (b.width + 2) * std::ldexp(1.0, -53) / kRelative;
+  for (int k = 0; k < 4; ++k) {
+    if (!(std::fabs(colour[k]) >= bound[k] * unit)) {
+      direct(x, y, half, colour, weight);
+      break;
+    }
+  }
+  store(x, y, colour, weight);
+}
+
+// ---------------------------------------------------------------------------
+// Scatter.
+
+FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
+    : in_(in),
+      runs_(runs),
+      width_(in.buffers.width),
+      height_(in.buffers.height),
+      channels_(runs.mode() == 0 ? 5 : 8),
+      counted_(runs.mode() == 0 ? 1 : 4),
+      lensOk_(lensUsable(in.settings)),
+      coneScale_(2 * in.settings.apertureRadius * in.settings.focalLength *
+                 in.settings.pixelsPerFilmUnit),
+      tiles_((in.buffers.width + kTile - 1) / kTile) {
+  const FrameBuffers &b = in.buffers;
+  tileHalf_.assign(static_cast<std::size_t>(height_) * tiles_, 0);
+  rowHalf_.assign(height_, 0);
+  for (int y = 0; y < height_; ++y) {
+    for (int x = 0; x < width_; ++x) {
+      const int h =
+          halfOf(in.bank, b.sizeMap[static_cast<std::size_t>(y) * width_ + x]);
+      std::int16_t &tile =
+          tileHalf_[static_cast<std::size_t>(y) * tiles_ + x / kTile];
+      tile = std::max<std::int16_t>(tile, static_cast<std::int16_t>(h));
+      rowHalf_[y] =
+          std::max<std::int16_t>(rowHalf_[y], static_cast<std::int16_t>(h));
+    }
+    largestHalf_ = std::max<int>(largestHalf_, rowHalf_[y]);
+  }
+  refine_ = std::isfinite(coneScale_) && coneScale_ > 0.0;
+  diff_.assign(static_cast<std::size_t>(channels_) * (width_ + 1) * 2, 0.0);
+  reach_.assign(static_cast<std::size_t>(channels_) * (width_ + 1), 0.0);
+  live_.assign(static_cast<std::size_t>(counted_) * (width_ + 1), 0);
+  // A run is at most 2 x largest half + 1 wide: the table needs no level
+  // beyond that span.
+  levels_ =
+      floorLog2(static_cast<unsigned>(std::min(width_, 2 * largestHalf_ + 1))) +
+      1;
+  depthMin_.assign(static_cast<std::size_t>(levels_) * width_, 0.0f);
+  if (runs.mode() != 0) {
+    sizeMin_.assign(static_cast<std::size_t>(levels_) * width_, 0);
+  }
+}
+
+// Range-minimum queries in constant time: a sparse table of minima over
+// spans of 2^level pixels of the destination row.
+void FastScatter::buildRangeMinima(int v) {
+  const FrameBuffers &b = in_.buffers;
+  const std::size_t rowStart = static_cast<std::size_t>(v) * width_;
+  std::copy(b.depth + rowStart, b.depth + rowStart + width_, depthMin_.begin());
+  if (!sizeMin_.empty()) {
+    std::copy(b.sizeMap + rowStart, b.sizeMap + rowStart + width_,
+              sizeMin_.begin());
+  }
+  for (int level = 1; level < levels_; ++level) {
+    const int step = 1 << (level - 1);
+    const std::size_t at = static_cast<std::size_t>(level) * width_;
+    const std::size_t below = at - width_;
+    for (int u = 0; u + 2 * step <= width_; ++u) {
+      depthMin_[at + u] =
+          std::min(depthMin_[below + u], depthMin_[below + u + step]);
+      if (!sizeMin_.empty()) {
+        sizeMin_[at + u] =
+            std::min(sizeMin_[below + u], sizeMin_[below + u + step]);
+      }
+    }
+  }
+}
+
+float FastScatter::depthMin(int l, int r) const {
+  const int level = floorLog2(static_cast<unsigned>(r - l + 1));
+  const std::size_t at = static_cast<std::size_t>(level) * width_;
+  return std::min(depthMin_[at + l], depthMin_[at + r - (1 << level) + 1]);
+}
+
+std::int32_t FastScatter::sizeMin(int l, int r) const {
+  const int level = floorLog2(static_cast<unsigned>(r - l + 1));
+  const std::size_t at = static_cast<std::size_t>(level) * width_;
+  return std::min(sizeMin_[at + l], sizeMin_[at + r - (1 << level) + 1]);
+}
+
+void FastScatter::row(int v) {
+  buildRangeMinima(v);
+  std::fill(diff_.begin(), diff_.end(), 0.0);
+  std::fill(reach_.begin(), reach_.end(), 0.0);
+  std::fill(live_.begin(), live_.end(), 0);
+  adds_ = 0;
+  const FrameBuffers &b = in_.buffers;
+  const int top = std::max(0, v - largestHalf_);
+  const int bottom = std::min(height_ - 1, v + largestHalf_);
+  // Source rows, then columns, ascending: the literal order in which sources
+  // reach any one destination.
+  for (int y = top; y <= bottom; ++y) {
+    const int dy = v - y;
+    const int reach = std::abs(dy);
+    if (rowHalf_[y] < reach) continue;
+    const std::size_t rowStart = static_cast<std::size_t>(y) * width_;
+    for (int t = 0; t < tiles_; ++t) {
+      if (tileHalf_[static_cast<std::size_t>(y) * tiles_ + t] < reach) continue;
+      const int end = std::min(width_, (t + 1) * kTile);
+      for (int x = t * kTile; x < end; ++x) {
+        const int half = halfOf(in_.bank, b.sizeMap[rowStart + x]);
+        if (half < reach || !runs_.usable(half)) continue;
+        source(x, y, half, dy, v);
+      }
+    }
+  }
+  flush(v);
+}
+
+void FastScatter::addSegment(int u0, int u1, const double *values,
+                             const bool *live) {
+  if (u0 > u1) return;
+  const std::size_t stride = static_cast<std::size_t>(width_) + 1;
+  for (int c = 0; c < channels_; ++c) {
+    addPair(&diff_[2 * (c * stride + u0)], values[c]);
+    addPair(&diff_[2 * (c * stride + u1 + 1)], -values[c]);
+    reach_[c * stride + u0] += std::fabs(values[c]);
+  }
+  adds_ += 2;
+  for (int k = 0; k < counted_; ++k) {
+    if (!live[k]) continue;
+    ++live_[k * stride + u0];
+    --live_[k * stride + u1 + 1];
+  }
+}
+
+void FastScatter::source(int x, int y, int half, int dy, int v) {
+  const FrameBuffers &b = in_.buffers;
+  const std::size_t j = static_cast<std::size_t>(y) * width_ + x;
+  const Float4 &s = b.source[j];
+  const float ds = b.depth[j];
+  const std::int32_t sj = b.sizeMap[j];
+  const bool mono = runs_.mode() == 0;
+  const int row = dy + half;
+  // Only a destination inside the source's cone of light can stop it. With
+  // the destination at least D pixels from the source along some axis
+  // (D >= |dy|, and >= 1 since the source never tests itself), that needs
+  // D x dd / (focalLength x pixelsPerFilmUnit) <= (ds - dd) / ds x 2 x
+  // apertureRadius, that is dd <= A ds / (D ds + A). The bound is widened by
+  // a millionth so rounding never hides a surface the exact test would find;
+  // every surface under it still takes the exact test.
+  float limit = ds;
+  if (lensOk_ && refine_) {
+    const double d = std::max(1, std::abs(dy));
+    const double bound = coneScale_ * ds / (d * ds + coneScale_) * (1.0 + 1e-6);
+    limit = std::isfinite(bound)
+                ? static_cast<float>(std::min<double>(bound, ds))
+                : ds;
+  }
+  const std::size_t destRow = static_cast<std::size_t>(v) * width_;
+  for (const KernelRun *run = runs_.rowBegin(half, row);
+       run != runs_.rowEnd(half, row); ++run) {
+    const int u0 = std::max(0, x - half + run->start);
+    const int u1 = std::min(width_ - 1, x - half + run->end);
+    if (u0 > u1) continue;
+    float w[4];
+    runs_.scatterWeights(half, *run, w);
+    double values[8];
+    bool live[4];
+    if (mono) {
+      if (!(w[0] > 0.0f)) continue;
+      for (int k = 0; k < 4; ++k)
+        values[k] = static_cast<double>(w[0]) * s.c[k];
+      values[4] = w[0];
+      live[0] = true;
+    } else {
+      bool any = false;
+      for (int k = 0; k < 4; ++k) {
+        live[k] = w[k] > 0.0f;
+        any = any || live[k];
+        values[k] = live[k] ? static_cast<double>(w[k]) * s.c[k] : 0.0;
+        values[4 + k] = live[k] ? static_cast<double>(w[k]) : 0.0;
+      }
+      if (!any) continue;
+    }
+    bool candidates = false;
+    if (lensOk_) {
+      const float nearest = depthMin(u0, u1);
+      candidates =
+          nearest < ds && nearest <= limit && (mono || sizeMin(u0, u1) < sj);
+    }
+    if (!candidates) {
+      addSegment(u0, u1, values, live);
+      continue;
+    }
+    // Split the run at each surface that stops the light.
+    int start = u0;
+    for (int p = u0; p <= u1; ++p) {
+      const float dd = b.depth[destRow + p];
+      if (!(dd < ds && dd <= limit)) continue;
+      if (!mono && !(b.sizeMap[destRow + p] < sj)) continue;
+      if (!lightBlocked(in_, mono ? 0 : 1, x, y, p, v)) continue;
+      addSegment(start, p - 1, values, live);
+      start = p + 1;
+      Float4 &stopped = b.blockedWeights[destRow + p];
+      if (mono) {
+        stopped.c[0] += w[0];
+        stopped.c[1] = stopped.c[2] = stopped.c[3] = stopped.c[0];
+      } else {
+        for (int k = 0; k < 4; ++k) {
+          if (w[k] > 0.0f) stopped.c[k] += w[k];
+        }
+      }
+    }
+    addSegment(start, u1, values, live);
+  }
+}
+
+// Prefix pass over the difference buffer, carried as a pair (sum, error).
+// Where no run of a channel covers a pixel, the channel's sums restart from
+// exactly 0, so rounding left over from runs that ended never reaches a pixel
+// that got no weight. A pixel whose sum is too small for the rounding bound
+// of what passed through the row before it is summed directly.
+void FastScatter::flush(int v) {
+  const FrameBuffers &b = in_.buffers;
+  const std::size_t stride = static_cast<std::size_t>(width_) + 1;
+  double sums[8][2] = {};
+  double reach[8] = {};
+  std::int32_t live[4] = {};
+  const double unit = static_cast<double>(width_ + adds_ + 2) *
+                      std::ldexp(1.0, -100) / kRelative;
+  const std::size_t rowStart = static_cast<std::size_t>(v) * width_;
+  for (int u = 0; u < width_; ++u) {
+    double total[8];
+    bool exact = true;
+    for (int k = 0; k < counted_; ++k) live[k] += live_[k * stride + u];
+    for (int c = 0; c < channels_; ++c) {
+      const double *cell = &diff_[2 * (c * stride + u)];
+      addPair(sums[c], cell[0]);
+      sums[c][1] += cell[1];
+      reach[c] += reach_[c * stride + u];
+      const int k = channels_ == 5 ? 0 : c % 4;
+      if (live[k] == 0) sums[c][0] = sums[c][1] = reach[c] = 0.0;
+      total[c] = sums[c][0] + sums[c][1];
+      exact = exact && std::fabs(total[c]) >= reach[c] * unit;
+    }
+    if (!exact) direct(u, v, total);
+    Float4 &colour = b.colourSums[rowStart + u];
+    Float4 &weight = b.weightSums[rowStart + u];
+    if (channels_ == 5) {
+      for (int k = 0; k < 4; ++k) colour.c[k] += static_cast<float>(total[k]);
+      weight.c[0] += static_cast<float>(total[4]);
+      weight.c[1] = weight.c[2] = weight.c[3] = weight.c[0];
+    } else {
+      for (int k = 0; k < 4; ++k) {
+        colour.c[k] += static_cast<float>(total[k]);
+        weight.c[k] += static_cast<float>(total[4 + k]);
+      }
+    }
+  }
+}
+
+void FastScatter::direct(int u, int v, double sums[8]) {
+  const FrameBuffers &b = in_.buffers;
+  const bool mono = runs_.mode() == 0;
+  const int stride = mono ? 1 : 3;
+  std::fill(sums, sums + 8, 0.0);
+  const std::size_t i = static_cast<std::size_t>(v) * width_ + u;
+  for (int y = std::max(0, v - largestHalf_);
+       y <= std::min(height_ - 1, v + largestHalf_); ++y) {
+    const int dy = v - y;
+    for (int x = std::max(0, u - largestHalf_);
+         x <= std::min(width_ - 1, u + largestHalf_); ++x) {
+      const std::size_t j = static_cast<std::size_t>(y) * width_ + x;
+      const int half = halfOf(in_.bank, b.sizeMap[j]);
+      if (half < std::abs(dy) || half < std::abs(u - x) ||
+          !runs_.usable(half)) {
+        continue;
+      }
+      const int n = 2 * half + 1;
+      const std::uint8_t *cell =
+          in_.bank.entries[half].cells +
+          stride * (static_cast<std::size_t>(dy + half) * n + (u - x + half));
+      KernelRun one{0, 0, {cell[0], 0, 0}};
+      if (!mono) {
+        one.bytes[1] = cell[1];
+        one.bytes[2] = cell[2];
+      }
+      float w[4];
+      runs_.scatterWeights(half, one, w);
+      const Float4 &s = b.source[j];
+      if (mono) {
+        if (!(w[0] > 0.0f)) continue;
+        if (b.depth[i] < b.depth[j] && lightBlocked(in_, 0, x, y, u, v)) {
+          continue;
+        }
+        for (int k = 0; k < 4; ++k)
+          sums[k] += static_cast<double>(w[0]) * s.c[k];
+        sums[4] += w[0];
+      } else {
+        if (!(w[0] > 0.0f || w[1] > 0.0f || w[2] > 0.0f || w[3] > 0.0f))
+          continue;
+        if (b.sizeMap[i] < b.sizeMap[j] && lightBlocked(in_, 1, x, y, u, v)) {
+          continue;
+        }
+        for (int k = 0; k < 4; ++k) {
+          if (!(w[k] > 0.0f)) continue;
+          sums[k] += static_cast<double>(w[k]) * s.c[k];
+          sums[4 + k] += w[k];
+        }
+      }
+    }
+  }
+}
+
+}  // namespace lensfall

@@ -1,0 +1,278 @@
+// The fast cores against the literal ones: the same frame through both, on
+// randomised scenes (shapes, sizes, value ranges, occluders, both paths).
+// The literal cores are the oracle: blockedWeights must match bit for bit
+// (so pass two re-gathers the same pixels), and every sum within 1e-5
+// relative wherever the literal weight is not zero.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "render/passes.h"
+
+namespace lensfall::testing {
+namespace {
+
+constexpr double kTolerance = 1e-5;
+
+// A bank made from per-size cell functions, for colour and noisy kernels the
+// aperture shapes do not draw.
+struct OwnedBank {
+  std::vector<std::vector<std::uint8_t>> cells;
+  std::vector<ApertureKernel> entries;
+  KernelBank bank() { return {entries.data(), int(entries.size())}; }
+};
+
+// Colour kernels of sizes 1 .. 2 count - 1: a disk whose bands have their own
+// colour, or (noisy) cells of random bytes with holes.
+OwnedBank colourBank(int count, bool noisy, bool redOnly, std::mt19937 &rng) {
+  OwnedBank owned;
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (int e = 0; e < count; ++e) {
+    const int n = 2 * e + 1, half = e;
+    owned.cells.emplace_back(std::size_t(n) * n * 3, 0);
+    std::uint8_t band[4][3];
+    for (auto &b : band) {
+      for (auto &c : b) c = static_cast<std::uint8_t>(byte(rng));
+    }
+    for (int v = 0; v < n; ++v) {
+      for (int u = 0; u < n; ++u) {
+        const double r = std::hypot(u - half, v - half);
+        if (r > half + 0.5) continue;
+        std::uint8_t *cell = &owned.cells.back()[3 * (v * n + u)];
+        for (int k = 0; k < 3; ++k) {
+          cell[k] = noisy ? (byte(rng) < 40 ? 0 : byte(rng))
+                          : band[std::min(3, int(r) / 2)][k];
+          if (redOnly && k > 0) cell[k] = 0;
+        }
+      }
+    }
+    owned.entries.push_back({n, {0, 0, 0, 0}, nullptr});
+  }
+  for (std::size_t e = 0; e < owned.entries.size(); ++e) {
+    owned.entries[e].cells = owned.cells[e].data();
+    SumKernelWeights(owned.entries[e], 1);
+  }
+  return owned;
+}
+
+FilterSettings sceneLens(int width) {
+  FilterSettings s{};
+  setDefaults(s);
+  s.focalLength = 0.05;
+  s.apertureRadius = 0.02;
+  s.focusDistance = 10.0;
+  s.angleScale = 1.0;
+  s.filmWidth = 0.036;
+  s.pixelsPerFilmUnit = width / 0.036;
+  s.frontMax = s.backMax = 0.0;
+  return s;
+}
+
+// One random scene's inputs: source values spread over many orders of
+// magnitude (as after the power), a far background with a depth gradient,
+// near occluders, and signed sizes that follow them.
+void fillScene(FrameBuffers &b, std::mt19937 &rng, int maxSize,
+               double exponent) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const double scale = std::ldexp(1.0, 100);
+  struct Box {
+    int x0, y0, x1, y1;
+    float depth;
+  };
+  std::vector<Box> boxes;
+  for (int i = 0; i < 3; ++i) {
+    const int x0 = int(unit(rng) * b.width), y0 = int(unit(rng) * b.height);
+    boxes.push_back({x0, y0, x0 + 2 + int(unit(rng) * b.width / 3),
+                     y0 + 2 + int(unit(rng) * b.height / 3),
+                     float(0.5 + 4.0 * unit(rng))});
+  }
+  const double slope = unit(rng);
+  for (int y = 0; y < b.height; ++y) {
+    for (int x = 0; x < b.width; ++x) {
+      const std::size_t i = std::size_t(y) * b.width + x;
+      const bool highlight = unit(rng) < 0.03;
+      for (int k = 0; k < 4; ++k) {
+        const double v = highlight ? 1.0 : 0.02 + 0.5 * unit(rng);
+        b.source[i].c[k] =
+            unit(rng) < 0.02 ? 0.0f : float(std::pow(v, exponent) * scale);
+      }
+      float depth = float(12.0 + 20.0 * slope * y / b.height + unit(rng));
+      for (const Box &box : boxes) {
+        if (x >= box.x0 && x < box.x1 && y >= box.y0 && y < box.y1) {
+          depth = std::min(depth, box.depth);
+        }
+      }
+      b.depth[i] = depth;
+      const int n = 2 * int(unit(rng) * (maxSize / 2 + 1)) + 1;
+      b.sizeMap[i] = depth < 10.0f && n > 1 ? -n : n;
+    }
+  }
+}
+
+struct Run {
+  FrameBuffers buffers;
+  bool finished = false;
+};
+
+struct Diff {
+  double worst = 0.0;
+  std::string where;
+  long blocked = 0;     // pixels that stopped some light
+  long regathered = 0;  // pixels pass two gathers afresh
+};
+
+// Compares the fast frame against the literal one.
+void expectEquivalent(const FrameBuffers &literal, const FrameBuffers &fast,
+                      const std::string &what, Diff &diff) {
+  const std::size_t pixels = std::size_t(literal.width) * literal.height;
+  ASSERT_EQ(0, std::memcmp(literal.blockedWeights, fast.blockedWeights,
+                           pixels * sizeof(Float4)))
+      << what << ": blocked weights differ, so pass two differs";
+  for (std::size_t i = 0; i < pixels; ++i) {
+    diff.blocked += literal.blockedWeights[i].c[3] > 0.0f;
+    diff.regathered += literal.blockedWeights[i].c[3] >= 0.1f;
+    for (int k = 0; k < 4; ++k) {
+      const float lw = literal.weightSums[i].c[k];
+      const float fw = fast.weightSums[i].c[k];
+      if (lw == 0.0f) {
+        ASSERT_EQ(fw, 0.0f) << what << " pixel " << i << " channel " << k;
+        ASSERT_EQ(fast.colourSums[i].c[k], literal.colourSums[i].c[k])
+            << what << " pixel " << i;
+        continue;
+      }
+      const double pairs[2][2] = {
+          {lw, fw}, {literal.colourSums[i].c[k], fast.colourSums[i].c[k]}};
+      for (const auto &p : pairs) {
+        const double scale = std::max(std::fabs(p[0]), std::fabs(p[1]));
+        const double rel = scale > 0 ? std::fabs(p[0] - p[1]) / scale : 0.0;
+        if (rel > diff.worst) {
+          diff.worst = rel;
+          diff.where = what + " pixel " + std::to_string(i);
+        }
+        ASSERT_LE(rel, kTolerance) << what << " pixel " << i << " channel " << k
+                                   << ": literal " << p[0] << " fast " << p[1];
+      }
+    }
+  }
+}
+
+struct Scene {
+  int width, height;
+  double exponent;
+  int maxSize;
+};
+
+void copyInputs(const FrameBuffers &from, FrameBuffers &to) {
+  const std::size_t pixels = std::size_t(from.width) * from.height;
+  std::memcpy(to.source, from.source, pixels * sizeof(Float4));
+  std::memcpy(to.depth, from.depth, pixels * sizeof(float));
+  std::memcpy(to.sizeMap, from.sizeMap, pixels * sizeof(std::int32_t));
+}
+
+// Runs one scene through both cores and compares.
+void compareOn(const Scene &scene, KernelBank bank, int mode,
+               FilterSettings &lens, bool depthPath, int uniformSize,
+               std::mt19937 &rng, const std::string &what, Diff &diff) {
+  Run literal, fast;
+  ASSERT_TRUE(literal.buffers.allocate(scene.width, scene.height));
+  ASSERT_TRUE(fast.buffers.allocate(scene.width, scene.height));
+  fillScene(literal.buffers, rng, scene.maxSize, scene.exponent);
+  copyInputs(literal.buffers, fast.buffers);
+  for (Run *run : {&literal, &fast}) {
+    const Cores cores = run == &literal ? Cores::literal : Cores::fast;
+    FallbackKernels store(bank.entries[bank.count - 1].size / 2);
+    const PassInputs in{run->buffers, bank, mode, lens, &store};
+    run->finished = depthPath ? runDepthPasses(in, cores)
+                              : runUniformPass(in, uniformSize, cores);
+    ASSERT_TRUE(run->finished);
+  }
+  expectEquivalent(literal.buffers, fast.buffers, what, diff);
+}
+
+TEST(FastPasses, MonoShapesMatchTheLiteralCoresOnRandomScenes) {
+  std::mt19937 rng(20261210);
+  Diff diff;
+  const int shapes[] = {kShapeCircle, kShapePolygon, kShapeRing};
+  for (int trial = 0; trial < 18; ++trial) {
+    const Scene scene{23 + int(rng() % 40), 11 + int(rng() % 30),
+                      trial % 3 == 0 ? 12.5 : 2.5 + (rng() % 5),
+                      3 + 2 * int(rng() % 9)};
+    FilterSettings lens = sceneLens(scene.width);
+    lens.apertureShape = shapes[trial % 3];
+    lens.vertexCount = 5 + trial % 3;  // odd counts: no symmetry
+    lens.rotation = 0.3 * trial;
+    lens.deform = 0.2 + 0.1 * (trial % 5);
+    KernelBank bank = BuildKernelBank(lens);
+    ASSERT_GT(bank.count, 0);
+    const bool depthPath = trial % 2 == 0 || trial % 3 == 0;
+    const int uniform = 1 + 2 * int(rng() % 12);
+    const std::string what =
+        "trial " + std::to_string(trial) + (depthPath ? " depth" : " uniform");
+    compareOn(scene, bank, lens.kernelIsColor, lens, depthPath, uniform, rng,
+              what, diff);
+    releaseKernelBank(bank);
+    if (HasFatalFailure()) return;
+  }
+  std::printf(
+      "mono: largest relative difference %.3g (%s); %ld pixels "
+      "stopped light, %ld gathered afresh\n",
+      diff.worst, diff.where.c_str(), diff.blocked, diff.regathered);
+  // The scenes must reach the occlusion test and pass two.
+  EXPECT_GT(diff.blocked, 0);
+  EXPECT_GT(diff.regathered, 0);
+}
+
+TEST(FastPasses, ColourKernelsMatchTheLiteralCoresOnRandomScenes) {
+  std::mt19937 rng(7);
+  Diff diff;
+  for (int trial = 0; trial < 12; ++trial) {
+    const Scene scene{20 + int(rng() % 30), 12 + int(rng() % 25),
+                      2.5 + (rng() % 8), 3 + 2 * int(rng() % 8)};
+    FilterSettings lens = sceneLens(scene.width);
+    OwnedBank owned =
+        colourBank(10 + trial % 4, trial % 3 == 1, trial % 4 == 3, rng);
+    const bool depthPath = trial % 4 != 2;
+    const std::string what = "colour trial " + std::to_string(trial);
+    compareOn(scene, owned.bank(), 1, lens, depthPath, 1 + 2 * int(rng() % 14),
+              rng, what, diff);
+    if (HasFatalFailure()) return;
+  }
+  std::printf(
+      "colour: largest relative difference %.3g (%s); %ld pixels "
+      "stopped light, %ld gathered afresh\n",
+      diff.worst, diff.where.c_str(), diff.blocked, diff.regathered);
+  // The scenes must reach the occlusion test and pass two.
+  EXPECT_GT(diff.blocked, 0);
+  EXPECT_GT(diff.regathered, 0);
+}
+
+TEST(FastPasses, StoppingAfterARowStopsBothCoresAlike) {
+  std::mt19937 rng(3);
+  FilterSettings lens = sceneLens(30);
+  KernelBank bank = BuildKernelBank(lens);
+  for (Cores cores : {Cores::literal, Cores::fast}) {
+    FrameBuffers b;
+    ASSERT_TRUE(b.allocate(30, 12));
+    fillScene(b, rng, 7, 3.0);
+    int steps = 0;
+    const RowProgress stopAtFive{
+        [](void *data) { return ++*static_cast<int *>(data) == 5; }, &steps};
+    const PassInputs in{b, bank, 0, lens};
+    EXPECT_FALSE(runDepthPasses(in, cores, stopAtFive));
+    EXPECT_EQ(steps, 5);
+    steps = 0;
+    EXPECT_FALSE(runUniformPass(in, 5, cores, stopAtFive));
+    EXPECT_EQ(steps, 5);
+  }
+  releaseKernelBank(bank);
+}
+
+}  // namespace
+}  // namespace lensfall::testing
