@@ -22,6 +22,8 @@ HostFormControlDesc formDescription{HOST_DESC_FORM, 0, 0, nullptr};
 const HostTextControlDesc textDescription{HOST_DESC_TEXT, bannerLines};
 const HostIntegerValue bannerX{HOST_DESC_INTEGER, 10, 0};
 
+// A callback as an attribute value, checked against the type the window
+// calls it with.
 template <typename Function>
 void *callbackWord(Function *function) {
   return reinterpret_cast<void *>(function);
@@ -66,9 +68,9 @@ const char *openSettings(void *) {
   }
 
   windowService->set(window, HOST_WINDOW_CLOSE_CALLBACK,
-                     callbackWord(onWindowClose));
+                     callbackWord<HostWindowCloseFunc>(onWindowClose));
   windowService->set(window, HOST_WINDOW_KEY_CALLBACK,
-                     callbackWord(onWindowKey));
+                     callbackWord<HostWindowKeyFunc>(onWindowKey));
   formDescription.form = form;
   windowService->addControl(window, kFormControlClass, &formDescription,
                             kNoLabel);
