@@ -29,6 +29,7 @@
 #include "module/service_table.h"
 #include "render/blur_size.h"
 #include "render/camera.h"
+#include "render/passes.h"
 #include "render/process_frame.h"
 #include "render/scatter.h"
 #include "settings/lifecycle.h"
@@ -117,8 +118,17 @@ double peakMiB() {
 // services acquired in process, and one settings record at its defaults.
 class InProcessHost {
  public:
-  explicit InProcessHost(const Planes &planes) {
+  // `focusObject`: a mesh object of the sidecar to focus on instead of the
+  // camera's own focus distance (its distance from the camera).
+  explicit InProcessHost(const Planes &planes, const char *focusObject = "") {
     host::sceneFromSidecar(planes.sidecar, services_.scene());
+    for (const auto &object :
+         planes.sidecar.value("mesh_objects", nlohmann::json::array())) {
+      if (object.value("name", "") == focusObject) {
+        services_.scene().camera->lens.focalDistance =
+            object["distance_euclidean"].get<double>();
+      }
+    }
     services_.scene().width = planes.width;
     services_.scene().height = planes.height;
     services_.sceneChanged();
@@ -135,14 +145,15 @@ class InProcessHost {
   FilterSettings *settings_ = nullptr;
 };
 
-void process(FilterSettings &settings, const Planes &planes) {
+void process(FilterSettings &settings, const Planes &planes,
+             Cores cores = Cores::fast) {
   served = &planes;
   output.assign(4 * static_cast<std::size_t>(planes.width) * planes.height,
                 0.0f);
   const HostFilterAccess access{planes.width, planes.height, 1,
                                 0.0,          0.0,           getLine,
                                 setRGB,       setAlpha,      nullptr};
-  processFrame(settings, access);
+  processFrame(settings, access, FrameAllocation{}, cores);
 }
 
 // Source pixel x kernel cell pairs of one frame, from the sizes the frame's
@@ -165,18 +176,51 @@ double cellOps(FilterSettings &settings, const Planes &planes) {
   return ops;
 }
 
-// Arguments: scene (0 highlights, 1 occlusion), use depth, maxima in percent.
+// A frame scaled up by pixel repetition, for the 3840 x 2160 case.
+Planes scaledUp(const Planes &base, int factor) {
+  Planes planes;
+  planes.width = base.width * factor;
+  planes.height = base.height * factor;
+  planes.sidecar = base.sidecar;
+  const std::size_t pixels = std::size_t(planes.width) * planes.height;
+  for (auto &plane : planes.rgba) plane.resize(pixels);
+  planes.depth.resize(pixels);
+  for (int y = 0; y < planes.height; ++y) {
+    for (int x = 0; x < planes.width; ++x) {
+      const std::size_t to = std::size_t(y) * planes.width + x;
+      const std::size_t from =
+          std::size_t(y / factor) * base.width + x / factor;
+      for (int k = 0; k < 4; ++k) planes.rgba[k][to] = base.rgba[k][from];
+      planes.depth[to] = base.depth[from];
+    }
+  }
+  return planes;
+}
+
+// Arguments: scene (0 highlights, 1 occlusion), use depth, maxima in
+// percent, size (0: 640 x 360, 1: 1280 x 720, 3: 3840 x 2160 scaled up from
+// 1280 x 720), cores (0 literal, 1 fast), focus (0: the camera's; 1: the
+// occlusion scene's near fence, and an f-number of 0.25, so the wall and
+// everything behind the fence is blurred to the largest sizes and the fence
+// occludes it).
 void WholeFrame(benchmark::State &state) {
   const char *scenes[] = {"highlights", "occlusion"};
   const std::string size = state.range(3) != 0 ? "1280x720" : "640x360";
-  const Planes &planes = sharedFrame(scenes[state.range(0)], size);
-  InProcessHost host(planes);
+  const Planes &base = sharedFrame(scenes[state.range(0)], size);
+  static std::map<const Planes *, Planes> large;
+  if (state.range(3) == 3 && large.count(&base) == 0) {
+    large[&base] = scaledUp(base, 3);
+  }
+  const Planes &planes = state.range(3) == 3 ? large[&base] : base;
+  InProcessHost host(planes, state.range(5) != 0 ? "FenceCenterMarker" : "");
   FilterSettings &settings = host.settings();
   settings.useDepth = static_cast<int>(state.range(1));
   settings.frontMaxParam->value = state.range(2) / 100.0;
   settings.backMaxParam->value = state.range(2) / 100.0;
+  if (state.range(5) != 0) settings.fNumberParam->value = 0.25;
+  const Cores cores = state.range(4) != 0 ? Cores::fast : Cores::literal;
   for (auto _ : state) {
-    process(settings, planes);
+    process(settings, planes, cores);
     benchmark::DoNotOptimize(output.data());
   }
   const double ops = cellOps(settings, planes);
@@ -186,12 +230,36 @@ void WholeFrame(benchmark::State &state) {
   state.counters["peak_MiB"] = peakMiB();
 }
 
-// The literal cores at full resolution and 100 % take several seconds per
-// frame, so each case runs a fixed small number of frames.
+// The literal cores at full resolution and 100 % take many seconds per
+// frame, so they run one frame per case; the fast cores run several, and
+// the report takes their median. Compare a literal case with the fast case
+// of the same arguments for the speed-up.
 BENCHMARK(WholeFrame)
-    ->ArgNames({"occlusion", "depth", "max%", "1280"})
-    ->ArgsProduct({{0, 1}, {0, 1}, {100, 50}, {1}})
-    ->Iterations(2)
+    ->ArgNames({"occlusion", "depth", "max%", "size", "fast", "fence"})
+    ->ArgsProduct({{0, 1}, {0, 1}, {100, 50}, {1}, {0}, {0}})
+    ->Args({1, 1, 100, 0, 0, 1})  // large depth-path sizes, occluded
+    ->Args({1, 1, 100, 1, 0, 1})
+    ->Args({1, 1, 50, 1, 0, 1})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(WholeFrame)
+    ->ArgNames({"occlusion", "depth", "max%", "size", "fast", "fence"})
+    ->ArgsProduct({{0, 1}, {0, 1}, {100, 50}, {1}, {1}, {0}})
+    ->Args({1, 1, 100, 0, 1, 1})
+    ->Args({1, 1, 100, 3, 1, 0})  // 3840 x 2160
+    ->Args({1, 0, 100, 3, 1, 0})
+    ->Iterations(5)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
+// The fast cores on the occluded large sizes take seconds per frame.
+BENCHMARK(WholeFrame)
+    ->ArgNames({"occlusion", "depth", "max%", "size", "fast", "fence"})
+    ->Args({1, 1, 100, 1, 1, 1})
+    ->Args({1, 1, 50, 1, 1, 1})
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMillisecond);
 
 // A frame like the occlusion scene's but with a surface over its left third

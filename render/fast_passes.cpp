@@ -22,6 +22,9 @@ int floorLog2(unsigned int n) { return 31 - __builtin_clz(n); }
 // formed; a sum whose rounding bound exceeds it is summed directly.
 constexpr double kRelative = 1e-7;
 
+// Segments up to this many pixels long are added cell by cell.
+constexpr int kShortRun = 3;
+
 // Adds x to the pair (sum, error) with the two-sum, whose error term is the
 // rounding of the addition exactly.
 inline void addPair(double *pair, double x) {
@@ -252,6 +255,7 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
   refine_ = std::isfinite(coneScale_) && coneScale_ > 0.0;
   diff_.assign(static_cast<std::size_t>(channels_) * (width_ + 1) * 2, 0.0);
   reach_.assign(static_cast<std::size_t>(channels_) * (width_ + 1), 0.0);
+  near_.assign(static_cast<std::size_t>(channels_) * width_, 0.0);
   live_.assign(static_cast<std::size_t>(counted_) * (width_ + 1), 0);
   // A run is at most 2 x largest half + 1 wide: the table needs no level
   // beyond that span.
@@ -303,9 +307,7 @@ std::int32_t FastScatter::sizeMin(int l, int r) const {
 
 void FastScatter::row(int v) {
   buildRangeMinima(v);
-  std::fill(diff_.begin(), diff_.end(), 0.0);
-  std::fill(reach_.begin(), reach_.end(), 0.0);
-  std::fill(live_.begin(), live_.end(), 0);
+  // The flush of the previous row left the difference buffer cleared.
   adds_ = 0;
   const FrameBuffers &b = in_.buffers;
   const int top = std::max(0, v - largestHalf_);
@@ -333,6 +335,14 @@ void FastScatter::row(int v) {
 void FastScatter::addSegment(int u0, int u1, const double *values,
                              const bool *live) {
   if (u0 > u1) return;
+  if (u1 - u0 < kShortRun) {
+    // A short segment costs less added cell by cell, with no cancellation.
+    for (int c = 0; c < channels_; ++c) {
+      double *near = &near_[static_cast<std::size_t>(c) * width_];
+      for (int u = u0; u <= u1; ++u) near[u] += values[c];
+    }
+    return;
+  }
   const std::size_t stride = static_cast<std::size_t>(width_) + 1;
   for (int c = 0; c < channels_; ++c) {
     addPair(&diff_[2 * (c * stride + u0)], values[c]);
@@ -363,7 +373,9 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
   // a millionth so rounding never hides a surface the exact test would find;
   // every surface under it still takes the exact test.
   float limit = ds;
-  if (lensOk_ && refine_) {
+  // A size-1 source reaches only itself, which is never a candidate.
+  const bool occludable = lensOk_ && half > 0;
+  if (occludable && refine_) {
     const double d = std::max(1, std::abs(dy));
     const double bound = coneScale_ * ds / (d * ds + coneScale_) * (1.0 + 1e-6);
     limit = std::isfinite(bound)
@@ -397,7 +409,7 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
       if (!any) continue;
     }
     bool candidates = false;
-    if (lensOk_) {
+    if (occludable) {
       const float nearest = depthMin(u0, u1);
       candidates =
           nearest < ds && nearest <= limit && (mono || sizeMin(u0, u1) < sj);
@@ -412,7 +424,7 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
       const float dd = b.depth[destRow + p];
       if (!(dd < ds && dd <= limit)) continue;
       if (!mono && !(b.sizeMap[destRow + p] < sj)) continue;
-      if (!lightBlocked(in_, mono ? 0 : 1, x, y, p, v)) continue;
+      if (!stops(x, y, p, v, dd, ds)) continue;
       addSegment(start, p - 1, values, live);
       start = p + 1;
       Float4 &stopped = b.blockedWeights[destRow + p];
@@ -427,6 +439,34 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
     }
     addSegment(start, u1, values, live);
   }
+}
+
+// lightBlocked for a candidate, with the tests it would pass through
+// answered early: outside the cone of light (the bound for this offset),
+// an occluder of size 1, or an offset beyond the occluder's kernel all give
+// no weight; a kernel the bank holds is read directly.
+bool FastScatter::stops(int x, int y, int u, int v, float dd, float ds) const {
+  if (refine_) {
+    const double d = std::max({1, std::abs(u - x), std::abs(v - y)});
+    if (static_cast<double>(dd) * (d * ds + coneScale_) >
+        coneScale_ * ds * (1.0 + 1e-6)) {
+      return false;
+    }
+  }
+  const int m =
+      occluderSizeOfLens(in_.settings, in_.buffers.depth, width_, x, y, u, v);
+  if (m <= 1) return false;
+  const int half = m / 2;
+  if (std::abs(u - x) > half || std::abs(v - y) > half) return false;
+  const int mode = runs_.mode();
+  const KernelBank &bank = in_.bank;
+  if (half < bank.count && bank.entries[half].size == m &&
+      bank.entries[half].cells != nullptr) {
+    const std::size_t cell =
+        static_cast<std::size_t>(v - y + half) * m + (u - x + half);
+    return bank.entries[half].cells[(mode == 0 ? 1 : 3) * cell] > 0;
+  }
+  return lightBlocked(in_, mode, x, y, u, v);
 }
 
 // Prefix pass over the difference buffer, carried as a pair (sum, error).
@@ -446,18 +486,33 @@ void FastScatter::flush(int v) {
   for (int u = 0; u < width_; ++u) {
     double total[8];
     bool exact = true;
-    for (int k = 0; k < counted_; ++k) live[k] += live_[k * stride + u];
+    for (int k = 0; k < counted_; ++k) {
+      live[k] += live_[k * stride + u];
+      live_[k * stride + u] = 0;
+    }
     for (int c = 0; c < channels_; ++c) {
-      const double *cell = &diff_[2 * (c * stride + u)];
+      double *cell = &diff_[2 * (c * stride + u)];
       addPair(sums[c], cell[0]);
       sums[c][1] += cell[1];
+      cell[0] = cell[1] = 0.0;
       reach[c] += reach_[c * stride + u];
+      reach_[c * stride + u] = 0.0;
       const int k = channels_ == 5 ? 0 : c % 4;
       if (live[k] == 0) sums[c][0] = sums[c][1] = reach[c] = 0.0;
-      total[c] = sums[c][0] + sums[c][1];
+      double &near = near_[static_cast<std::size_t>(c) * width_ + u];
+      total[c] = (sums[c][0] + sums[c][1]) + near;
+      near = 0.0;
       exact = exact && std::fabs(total[c]) >= reach[c] * unit;
     }
     if (!exact) direct(u, v, total);
+    if (u == width_ - 1) {
+      for (int c = 0; c < channels_; ++c) {
+        diff_[2 * (c * stride + width_)] =
+            diff_[2 * (c * stride + width_) + 1] = 0.0;
+        reach_[c * stride + width_] = 0.0;
+      }
+      for (int k = 0; k < counted_; ++k) live_[k * stride + width_] = 0;
+    }
     Float4 &colour = b.colourSums[rowStart + u];
     Float4 &weight = b.weightSums[rowStart + u];
     if (channels_ == 5) {

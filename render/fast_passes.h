@@ -82,6 +82,7 @@ class FastScatter {
   void source(int x, int y, int half, int dy, int v);
   void addSegment(int u0, int u1, const double *values, const bool *live);
   void flush(int v);
+  bool stops(int x, int y, int u, int v, float dd, float ds) const;
   // Colour and weight sums that the sources give pixel (u, v), summed
   // directly in double with the exact occlusion test.
   void direct(int u, int v, double sums[8]);
@@ -103,6 +104,7 @@ class FastScatter {
   // with the two-sum, so the prefix pass carries about twice double's digits.
   std::vector<double> diff_;
   std::vector<double> reach_;       // channels x (width + 1): |added|
+  std::vector<double> near_;        // channels x width: short segments
   long long adds_ = 0;              // additions into the row's cells
   std::vector<std::int32_t> live_;  // counted x (width + 1)
   int levels_;

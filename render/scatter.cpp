@@ -33,6 +33,11 @@ int occluderSize(const FilterSettings &lens, const float *depth, int width,
                  int x, int y, int u, int v) {
   // A lens that is not a real thin lens casts no cone: nothing is blocked.
   if (!lensUsable(lens)) return 1;
+  return occluderSizeOfLens(lens, depth, width, x, y, u, v);
+}
+
+int occluderSizeOfLens(const FilterSettings &lens, const float *depth,
+                       int width, int x, int y, int u, int v) {
   const double dd = depth[static_cast<std::size_t>(v) * width + u];
   const double ds = depth[static_cast<std::size_t>(y) * width + x];
   const double k = dd / lens.focalLength;

@@ -27,4 +27,9 @@ bool lightBlocked(const PassInputs &in, int mode, int x, int y, int u, int v);
 int occluderSize(const FilterSettings &lens, const float *depth, int width,
                  int x, int y, int u, int v);
 
+// occluderSize for a lens already known to pass lensUsable: the same
+// arithmetic, without checking the lens again on every call.
+int occluderSizeOfLens(const FilterSettings &lens, const float *depth,
+                       int width, int x, int y, int u, int v);
+
 }  // namespace lensfall
