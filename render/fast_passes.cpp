@@ -22,6 +22,15 @@ int floorLog2(unsigned int n) { return 31 - __builtin_clz(n); }
 // formed; a sum whose rounding bound exceeds it is summed directly.
 constexpr double kRelative = 1e-7;
 
+// The rounding bound of a difference of two prefix pairs of a row `width`
+// long, per unit of the row's magnitude, over kRelative: each pair's error
+// term collects roundings of at most 2^-53 of the magnitude and rounds itself
+// at most width times, so a pair is exact to width^2 x 2^-106 of it.
+double prefixRounding(int width) {
+  const double n = width + 2.0;
+  return 2.0 * n * n * std::ldexp(1.0, -106) / kRelative;
+}
+
 // Segments up to this many pixels long are added cell by cell.
 constexpr int kShortRun = 3;
 
@@ -44,7 +53,7 @@ SourcePrefixRing::SourcePrefixRing(const FrameBuffers &buffers, int pad)
       pad_(pad),
       rows_(std::min(2 * pad + 1, buffers.height)),
       length_(static_cast<std::size_t>(buffers.width) + 2 * pad + 1),
-      data_(static_cast<std::size_t>(rows_) * 4 * length_),
+      data_(static_cast<std::size_t>(rows_) * 8 * length_),
       held_(rows_, -1),
       magnitudes_(static_cast<std::size_t>(rows_) * 4),
       counts_(length_) {
@@ -55,19 +64,24 @@ SourcePrefixRing::SourcePrefixRing(const FrameBuffers &buffers, int pad)
 
 const double *SourcePrefixRing::row(int v, int k) {
   const int slot = v % rows_;
-  double *base = data_.data() + static_cast<std::size_t>(slot) * 4 * length_;
+  double *base = data_.data() + static_cast<std::size_t>(slot) * 8 * length_;
   if (held_[slot] != v) {
     const Float4 *s = b_.source + static_cast<std::size_t>(v) * b_.width;
     for (int c = 0; c < 4; ++c) {
       double *p = base + c * length_;
+      double *q = base + (4 + c) * length_;
       std::fill(p, p + pad_ + 1, 0.0);
-      double running = 0.0, magnitude = 0.0;
+      std::fill(q, q + pad_ + 1, 0.0);
+      double running[2] = {0.0, 0.0};
+      double magnitude = 0.0;
       for (int u = 0; u < b_.width; ++u) {
-        running += s[u].c[c];
+        addPair(running, s[u].c[c]);
         magnitude += std::fabs(s[u].c[c]);
-        p[pad_ + u + 1] = running;
+        p[pad_ + u + 1] = running[0];
+        q[pad_ + u + 1] = running[1];
       }
-      std::fill(p + pad_ + b_.width + 1, p + length_, running);
+      std::fill(p + pad_ + b_.width + 1, p + length_, running[0]);
+      std::fill(q + pad_ + b_.width + 1, q + length_, running[1]);
       magnitudes_[static_cast<std::size_t>(slot) * 4 + c] = magnitude;
     }
     held_[slot] = v;
@@ -111,10 +125,11 @@ void FastGather::uniformRow(int y, int requested) {
         if (!(w[k] > 0.0f)) continue;
         const double wk = w[k];
         const double *p = ring_.row(v, k);
+        const double *q = ring_.errors(v, k);
         bound[k] += wk * ring_.magnitude(v, k);
         double *colour = acc_.data() + static_cast<std::size_t>(k) * width;
         for (int x = 0; x < width; ++x) {
-          colour[x] += wk * (p[x + hi] - p[x + lo]);
+          colour[x] += wk * ((p[x + hi] - p[x + lo]) + (q[x + hi] - q[x + lo]));
         }
         if (!mono || k == 0) {
           double *weight =
@@ -126,9 +141,7 @@ void FastGather::uniformRow(int y, int requested) {
       }
     }
   }
-  // A prefix of n values carries a rounding error of at most n x 2^-53 of
-  // the magnitude summed (recursive summation); two prefixes per run.
-  const double unit = 2.0 * (width + 2) * std::ldexp(1.0, -53) / kRelative;
+  const double unit = prefixRounding(width);
   for (int k = 0; k < 4; ++k) bound[k] *= unit;
   for (int x = 0; x < width; ++x) {
     double colour[4], weight[4];
@@ -207,7 +220,8 @@ void FastGather::pixel(int x, int y, int requested) {
       for (int k = 0; k < 4; ++k) {
         if (!(w[k] > 0.0f)) continue;
         const double *p = ring_.row(v, k);
-        colour[k] += w[k] * (p[hi] - p[lo]);
+        const double *q = ring_.errors(v, k);
+        colour[k] += w[k] * ((p[hi] - p[lo]) + (q[hi] - q[lo]));
         weight[k] += w[k] * count;
         bound[k] += w[k] * ring_.magnitude(v, k);
       }

@@ -12,13 +12,16 @@ namespace lensfall {
 
 // Padded per-row prefix sums of the source, in double, for the rows a gather
 // window can reach: element j of row v, channel k, is the sum of
-// source[v][u].k over u < clamp(j - pad, 0, width). The padding turns every
+// source[v][u].k over u < clamp(j - pad, 0, width), held as a pair (sum, its
+// rounding error by the two-sum) so that a difference of two keeps about
+// twice double's digits. The padding turns every
 // clipped window into a plain difference of two elements.
 class SourcePrefixRing {
  public:
   // Throws std::bad_alloc.
   SourcePrefixRing(const FrameBuffers &buffers, int pad);
   const double *row(int v, int k);  // filled on first use
+  const double *errors(int v, int k) { return row(v, k) + 4 * length_; }
   // The sum of |source| over row v, channel k: a bound on every prefix of it.
   double magnitude(int v, int k) {
     row(v, k);
