@@ -29,4 +29,31 @@ inline int bankedSize(const KernelBank &bank, int n) {
   return std::clamp(n, 1, largest);
 }
 
+// The kernel a core applies around pixel (x, y) for a requested size, and
+// the window of image pixels it covers: the square of the kernel's edge
+// centred on the pixel, clipped to the image. A clipped kernel is not
+// renormalised.
+struct KernelWindow {
+  const ApertureKernel *kernel;  // null: the bank has no kernel to use
+  int size, half;
+  int left, right, top, bottom;
+};
+
+inline KernelWindow kernelWindow(const PassInputs &in, int x, int y,
+                                 int requested) {
+  if (in.bank.count <= 0) return {};
+  const int n = bankedSize(in.bank, requested);
+  const int half = n / 2;
+  const ApertureKernel &kernel = in.bank.entries[half];
+  if (kernel.cells == nullptr || kernel.size != n) return {};
+  const FrameBuffers &b = in.buffers;
+  return {&kernel,
+          n,
+          half,
+          std::max(0, x - half),
+          std::min(b.width - 1, x + half),
+          std::max(0, y - half),
+          std::min(b.height - 1, y + half)};
+}
+
 }  // namespace lensfall

@@ -59,20 +59,18 @@ int occluderSizeOfLens(const FilterSettings &lens, const float *depth,
 }
 
 void scatterPixel(const PassInputs &in, int x, int y, int requested) {
-  if (in.bank.count <= 0) return;
-  const int n = bankedSize(in.bank, requested);
-  const int half = n / 2;
-  const ApertureKernel &kernel = in.bank.entries[half];
-  if (kernel.cells == nullptr || kernel.size != n) return;
+  const KernelWindow window = kernelWindow(in, x, y, requested);
+  if (window.kernel == nullptr) return;
+  const ApertureKernel &kernel = *window.kernel;
+  const int n = window.size;
+  const int half = window.half;
+  const int left = window.left, right = window.right;
+  const int top = window.top, bottom = window.bottom;
 
   FrameBuffers &b = in.buffers;
   const int width = b.width;
   const std::size_t j = static_cast<std::size_t>(y) * width + x;
   const Float4 &s = b.source[j];
-  const int left = std::max(0, x - half);
-  const int right = std::min(width - 1, x + half);
-  const int top = std::max(0, y - half);
-  const int bottom = std::min(b.height - 1, y + half);
 
   for (int v = top; v <= bottom; ++v) {
     const int row = v - y + half;
