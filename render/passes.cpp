@@ -5,7 +5,8 @@
 #include <memory>
 #include <new>
 
-#include "render/fast_passes.h"
+#include "render/fast_gather.h"
+#include "render/fast_scatter.h"
 #include "render/gather.h"
 #include "render/scatter.h"
 
@@ -41,12 +42,19 @@ bool runUniformPass(const PassInputs &in, int size, Cores cores,
       gather = tryMake<FastGather>(in, *runs, bankedSize(in.bank, size) / 2);
     }
   }
-  for (int y = 0; y < b.height; ++y) {
-    if (gather) {
-      gather->uniformRow(y, size);
-    } else {
-      for (int x = 0; x < b.width; ++x) gatherPixel(in, x, y, size);
+  if (gather) {
+    // Rows in bands, each row still reported on its own.
+    for (int y = 0; y < b.height; y += FastGather::kBand) {
+      const int count = std::min(FastGather::kBand, b.height - y);
+      gather->uniformRows(y, count, size);
+      for (int j = 0; j < count; ++j) {
+        if (progress.stop()) return false;
+      }
     }
+    return true;
+  }
+  for (int y = 0; y < b.height; ++y) {
+    for (int x = 0; x < b.width; ++x) gatherPixel(in, x, y, size);
     if (progress.stop()) return false;
   }
   return true;

@@ -1,0 +1,59 @@
+// The fast scatter: the literal scatter reproduced over runs of equal kernel
+// cells, with the occlusion test kept exact.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "kernels/kernel_runs.h"
+#include "render/pass_inputs.h"
+
+namespace lensfall {
+
+// Scatters destination row by destination row: every source run that lands
+// on the row goes into a difference buffer in double, whole when the row
+// holds no surface that could stop its light, split at each one that does
+// (each tested exactly as the literal scatter tests it). Sources reach a
+// destination in the literal order (source rows, then columns, ascending), so
+// blockedWeights are added in the same order, bit for bit.
+class FastScatter {
+ public:
+  FastScatter(const PassInputs &in, const KernelRuns &runs);
+  void row(int v);
+
+ private:
+  void buildRangeMinima(int v);
+  void source(int x, int y, int half, int dy, int v);
+  void addSegment(int u0, int u1, const double *values, const bool *live);
+  void flush(int v);
+  bool stops(int x, int y, int u, int v, float dd, float ds) const;
+  // Colour and weight sums that the sources give pixel (u, v), summed
+  // directly in double with the exact occlusion test.
+  void direct(int u, int v, double sums[8]);
+  float depthMin(int l, int r) const;
+  std::int32_t sizeMin(int l, int r) const;
+
+  const PassInputs &in_;
+  const KernelRuns &runs_;
+  int width_, height_, channels_, counted_;
+  int largestHalf_ = 0;
+  bool lensOk_;
+  bool refine_ = false;  // the cone bound can narrow the candidates
+  double coneScale_;     // 2 x apertureRadius x focalLength x pixelsPerFilmUnit
+  static constexpr int kTile = 32;
+  int tiles_;
+  std::vector<std::int16_t> tileHalf_;  // per row and tile: largest half
+  std::vector<std::int16_t> rowHalf_;   // per row: largest half
+  // Channels x (width + 1) cells, each a pair (sum, rounding error) added
+  // with the two-sum, so the prefix pass carries about twice double's digits.
+  std::vector<double> diff_;
+  std::vector<double> reach_;       // channels x (width + 1): |added|
+  std::vector<double> near_;        // channels x width: short segments
+  long long adds_ = 0;              // additions into the row's cells
+  std::vector<std::int32_t> live_;  // counted x (width + 1)
+  int levels_;
+  std::vector<float> depthMin_;        // levels x width, sparse table
+  std::vector<std::int32_t> sizeMin_;  // levels x width (colour kernels)
+};
+
+}  // namespace lensfall
