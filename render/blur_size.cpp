@@ -8,13 +8,6 @@
 
 namespace lensfall {
 
-int truncatedPixels(double pixels) {
-  if (std::isnan(pixels)) return 0;
-  if (pixels > kSizeLimit) return kSizeLimit;
-  if (pixels < -kSizeLimit) return -kSizeLimit;
-  return static_cast<int>(pixels);
-}
-
 int blurSizeAt(const FilterSettings &s, double d) {
   if (!lensUsable(s)) return 1;
   const double backLimit = s.backMax * s.filmWidth * 0.1;

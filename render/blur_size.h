@@ -14,7 +14,12 @@ inline constexpr int kSizeLimit = 1 << 30;
 
 // A length in pixels truncated toward zero, with NaN as 0 and anything
 // beyond +-kSizeLimit held there.
-int truncatedPixels(double pixels);
+inline int truncatedPixels(double pixels) {
+  if (pixels != pixels) return 0;
+  if (pixels > kSizeLimit) return kSizeLimit;
+  if (pixels < -kSizeLimit) return -kSizeLimit;
+  return static_cast<int>(pixels);
+}
 
 // The signed odd size for a depth: 1 is sharp; negative sizes lie in front
 // of the plane of focus. Without a usable lens (lensUsable) every depth is

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdlib>
 
+#include "render/blur_size.h"
 #include "render/camera.h"
 #include "render/scatter.h"
 
@@ -46,7 +47,9 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
       lensOk_(lensUsable(in.settings)),
       coneScale_(2 * in.settings.apertureRadius * in.settings.focalLength *
                  in.settings.pixelsPerFilmUnit),
+      pixelUnit_(1 / in.settings.pixelsPerFilmUnit),
       tiles_((in.buffers.width + kTile - 1) / kTile) {
+  destinations_.resize(width_);
   const FrameBuffers &b = in.buffers;
   tileHalf_.assign(static_cast<std::size_t>(height_) * tiles_, 0);
   rowHalf_.assign(height_, 0);
@@ -83,6 +86,21 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
 void FastScatter::buildRangeMinima(int v) {
   const FrameBuffers &b = in_.buffers;
   const std::size_t rowStart = static_cast<std::size_t>(v) * width_;
+  // The terms of the occluder size that depend on the destination alone, in
+  // the operations occluderSizeOfLens uses.
+  if (lensOk_) {
+    const FilterSettings &lens = in_.settings;
+    const double p = 1 / lens.pixelsPerFilmUnit;
+    for (int u = 0; u < width_; ++u) {
+      const double dd = b.depth[rowStart + u];
+      const double k = dd / lens.focalLength;
+      Destination &d = destinations_[u];
+      d.k = k;
+      d.perK = lens.pixelsPerFilmUnit / k;
+      d.x = (u + 0.5) * k * p;
+      d.y = (v + 0.5) * k * p;
+    }
+  }
   std::copy(b.depth + rowStart, b.depth + rowStart + width_, depthMin_.begin());
   if (!sizeMin_.empty()) {
     std::copy(b.sizeMap + rowStart, b.sizeMap + rowStart + width_,
@@ -234,7 +252,7 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
       const float dd = b.depth[destRow + p];
       if (!(dd < ds && dd <= limit)) continue;
       if (!mono && !(b.sizeMap[destRow + p] < sj)) continue;
-      if (!stops(x, y, p, v, dd, ds)) continue;
+      if (!stops(x, y, p, v, dd, ds, half)) continue;
       addSegment(start, p - 1, values, live);
       start = p + 1;
       Float4 &stopped = b.blockedWeights[destRow + p];
@@ -251,21 +269,28 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
   }
 }
 
-// lightBlocked for a candidate, with the tests it would pass through
-// answered early: outside the cone of light (the bound for this offset),
-// an occluder of size 1, or an offset beyond the occluder's kernel all give
-// no weight; a kernel the bank holds is read directly.
-bool FastScatter::stops(int x, int y, int u, int v, float dd, float ds) const {
-  if (refine_) {
-    const double d = std::max({1, std::abs(u - x), std::abs(v - y)});
-    if (static_cast<double>(dd) * (d * ds + coneScale_) >
-        coneScale_ * ds * (1.0 + 1e-6)) {
+// lightBlocked for a candidate, with occluderSizeOfLens computed in its own
+// operations from the destination's precomputed terms, in another order:
+// the size first, and the test that the destination lies in the source's
+// cone only where the cone is not far wider than the source reaches (there
+// it holds by pixels, far beyond any rounding). An occluder of size 1, or an
+// offset beyond the occluder's kernel, gives no weight; a kernel the bank
+// holds is read directly.
+bool FastScatter::stops(int x, int y, int u, int v, double dd, double ds,
+                        int reach) const {
+  const FilterSettings &lens = in_.settings;
+  const Destination &d = destinations_[u];
+  const double c = (ds - dd) / ds * lens.apertureRadius * 2;
+  const int r = truncatedPixels(d.perK * c * 2);
+  if (r < 2 * reach + 4) {
+    const double xs = (x + 0.5) * d.k * pixelUnit_;
+    const double ys = (y + 0.5) * d.k * pixelUnit_;
+    if (!(d.x <= xs + c && xs - c <= d.x && d.y <= ys + c && ys - c <= d.y)) {
       return false;
     }
   }
-  const int m =
-      occluderSizeOfLens(in_.settings, in_.buffers.depth, width_, x, y, u, v);
-  if (m <= 1) return false;
+  if (r <= 1) return false;
+  const int m = r % 2 == 0 ? r + 1 : r;
   const int half = m / 2;
   if (std::abs(u - x) > half || std::abs(v - y) > half) return false;
   const int mode = runs_.mode();
@@ -276,7 +301,8 @@ bool FastScatter::stops(int x, int y, int u, int v, float dd, float ds) const {
         static_cast<std::size_t>(v - y + half) * m + (u - x + half);
     return bank.entries[half].cells[(mode == 0 ? 1 : 3) * cell] > 0;
   }
-  return lightBlocked(in_, mode, x, y, u, v);
+  return SampleKernel(mode, x, y, u, v, bank, m, in_.settings,
+                      in_.fallback)[0] > 0.0;
 }
 
 // Prefix pass over the difference buffer, carried as a pair (sum, error).

@@ -26,7 +26,10 @@ class FastScatter {
   void source(int x, int y, int half, int dy, int v);
   void addSegment(int u0, int u1, const double *values, const bool *live);
   void flush(int v);
-  bool stops(int x, int y, int u, int v, float dd, float ds) const;
+  // Whether destination (u, v) of depth dd stops the light of source (x, y)
+  // of depth ds, whose kernel reaches `reach` pixels from it.
+  bool stops(int x, int y, int u, int v, double dd, double ds,
+             int reach) const;
   // Colour and weight sums that the sources give pixel (u, v), summed
   // directly in double with the exact occlusion test.
   void direct(int u, int v, double sums[8]);
@@ -40,6 +43,13 @@ class FastScatter {
   bool lensOk_;
   bool refine_ = false;  // the cone bound can narrow the candidates
   double coneScale_;     // 2 x apertureRadius x focalLength x pixelsPerFilmUnit
+  double pixelUnit_;     // 1 / pixelsPerFilmUnit
+  // Per pixel of the destination row: its depth over the focal length k,
+  // pixelsPerFilmUnit / k, and its position on the film at that depth.
+  struct Destination {
+    double k, perK, x, y;
+  };
+  std::vector<Destination> destinations_;
   static constexpr int kTile = 32;
   int tiles_;
   std::vector<std::int16_t> tileHalf_;  // per row and tile: largest half
