@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "kernels/filled_core.h"
+
 namespace lensfall {
 
 namespace {
@@ -51,7 +53,8 @@ FallbackKernels::Window *FallbackKernels::windowFor(int size,
   auto *bytes = static_cast<std::uint8_t *>(std::malloc(byteCount));
   if (bytes == nullptr) return nullptr;
 
-  Window window{{first, first, side, side}, 0, false, bytes, byteCount};
+  Window window{{first, first, side, side}, 0, false, bytes, byteCount,
+                kUnknown};
   window.drawn = RasterizeApertureWindow(bytes, size, window.area, settings);
   window.mode = settings.kernelIsColor;
   auto placed = windows_.emplace(size, window).first;
@@ -76,6 +79,18 @@ const std::uint8_t *FallbackKernels::cell(int size, int u, int v, int mode,
   const std::size_t index =
       static_cast<std::size_t>(v - area.y) * area.width + (u - area.x);
   return window->bytes + (mode == 0 ? index : 3 * index);
+}
+
+int FallbackKernels::filledHalf(int size, int mode,
+                                FilterSettings &settings) {
+  if (size <= 0) return -1;
+  Window *window = windowFor(size, settings);
+  if (window == nullptr || !window->drawn || window->mode != mode) return -1;
+  if (window->filled == kUnknown) {
+    window->filled =
+        FilledHalf(window->bytes, size, mode == 0 ? 1 : 3, window->area);
+  }
+  return window->filled;
 }
 
 }  // namespace lensfall

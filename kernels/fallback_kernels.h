@@ -35,6 +35,10 @@ class FallbackKernels {
   const std::uint8_t *cell(int size, int u, int v, int mode,
                            FilterSettings &settings);
 
+  // FilledHalf of the size-`size` kernel's window (within the reach), or -1
+  // when this store holds no window of that kernel in layout `mode`.
+  int filledHalf(int size, int mode, FilterSettings &settings);
+
   std::size_t bytesHeld() const { return held_; }
 
  private:
@@ -44,7 +48,9 @@ class FallbackKernels {
     bool drawn;  // false: memory could not be had, and the kernel gives 0
     std::uint8_t *bytes;
     std::size_t byteCount;
+    int filled = kUnknown;  // FilledHalf, once asked for
   };
+  static constexpr int kUnknown = -2;
 
   Window *windowFor(int size, FilterSettings &settings);
   void evictOldest();

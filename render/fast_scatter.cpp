@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdlib>
 
+#include "kernels/filled_core.h"
 #include "render/blur_size.h"
 #include "render/camera.h"
 #include "render/scatter.h"
@@ -50,6 +51,7 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
       pixelUnit_(1 / in.settings.pixelsPerFilmUnit),
       tiles_((in.buffers.width + kTile - 1) / kTile) {
   destinations_.resize(width_);
+  bankFilled_.assign(in.bank.count > 0 ? in.bank.count : 0, kUnknown);
   const FrameBuffers &b = in.buffers;
   tileHalf_.assign(static_cast<std::size_t>(height_) * tiles_, 0);
   rowHalf_.assign(height_, 0);
@@ -246,15 +248,15 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
       addSegment(u0, u1, values, live);
       continue;
     }
-    // Split the run at each surface that stops the light.
-    int start = u0;
-    for (int p = u0; p <= u1; ++p) {
+    // Split the run at each surface that stops the light. Candidates come
+    // in stretches (the cross-section of a nearer object); a stretch that
+    // provably stops the light everywhere is taken whole.
+    auto candidate = [&](int p) {
       const float dd = b.depth[destRow + p];
-      if (!(dd < ds && dd <= limit)) continue;
-      if (!mono && !(b.sizeMap[destRow + p] < sj)) continue;
-      if (!stops(x, y, p, v, dd, ds, half)) continue;
-      addSegment(start, p - 1, values, live);
-      start = p + 1;
+      return dd < ds && dd <= limit &&
+             (mono || b.sizeMap[destRow + p] < sj);
+    };
+    auto stop = [&](int p) {
       Float4 &stopped = b.blockedWeights[destRow + p];
       if (mono) {
         stopped.c[0] += w[0];
@@ -264,9 +266,93 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
           if (w[k] > 0.0f) stopped.c[k] += w[k];
         }
       }
+    };
+    // Spans of 8 whose nearest depth is no candidate are passed at once.
+    const float *nearest8 =
+        levels_ > 3 ? depthMin_.data() + 3 * static_cast<std::size_t>(width_)
+                    : nullptr;
+    int start = u0;
+    int p = u0;
+    while (p <= u1) {
+      if (nearest8 != nullptr && p + 7 <= u1 &&
+          !(nearest8[p] < ds && nearest8[p] <= limit)) {
+        p += 8;
+        continue;
+      }
+      if (!candidate(p)) {
+        ++p;
+        continue;
+      }
+      int q = p;
+      float nearest = b.depth[destRow + p], farthest = nearest;
+      while (q < u1 && candidate(q + 1)) {
+        ++q;
+        nearest = std::min(nearest, b.depth[destRow + q]);
+        farthest = std::max(farthest, b.depth[destRow + q]);
+      }
+      const int offset = std::max({std::abs(dy), std::abs(p - x),
+                                   std::abs(q - x)});
+      if (stretchStops(nearest, farthest, ds, half, offset)) {
+        addSegment(start, p - 1, values, live);
+        for (int t = p; t <= q; ++t) stop(t);
+        start = q + 1;
+      } else {
+        for (int t = p; t <= q; ++t) {
+          if (!stops(x, y, t, v, b.depth[destRow + t], ds, half)) continue;
+          addSegment(start, t - 1, values, live);
+          start = t + 1;
+          stop(t);
+        }
+      }
+      p = q + 1;
     }
     addSegment(start, u1, values, live);
   }
+}
+
+// The occluder size grows as the destination's depth falls, in every
+// operation (each is monotone, and rounds monotonically), so the stretch's
+// farthest and nearest depths bound the sizes of all its pixels. Where even
+// the smallest is 4 pixels wider than twice the source's reach, every pixel
+// lies inside the cone and inside its occluder's kernel; the light is then
+// stopped everywhere if each size in between has no empty cell as far out
+// as the stretch reaches from the source.
+bool FastScatter::stretchStops(double nearest, double farthest, double ds,
+                               int reach, int offset) {
+  const int smallest = occluderCells(farthest, ds);
+  if (smallest < 2 * reach + 4) return false;
+  const int largest = occluderCells(nearest, ds);
+  const int first = smallest % 2 == 0 ? smallest + 1 : smallest;
+  const int last = largest % 2 == 0 ? largest + 1 : largest;
+  if (last - first > 2 * kStretchSizes) return false;
+  for (int m = first; m <= last; m += 2) {
+    if (filledHalf(m) < offset) return false;
+  }
+  return true;
+}
+
+int FastScatter::occluderCells(double dd, double ds) const {
+  const FilterSettings &lens = in_.settings;
+  const double k = dd / lens.focalLength;
+  const double c = (ds - dd) / ds * lens.apertureRadius * 2;
+  return truncatedPixels(lens.pixelsPerFilmUnit / k * c * 2);
+}
+
+int FastScatter::filledHalf(int m) {
+  const KernelBank &bank = in_.bank;
+  const int half = m / 2;
+  if (half < bank.count && bank.entries[half].size == m &&
+      bank.entries[half].cells != nullptr) {
+    int &known = bankFilled_[half];
+    if (known == kUnknown) {
+      known = FilledHalf(bank.entries[half].cells, m, runs_.mode() == 0 ? 1 : 3,
+                         CellWindow{0, 0, m, m});
+    }
+    return known;
+  }
+  return in_.fallback != nullptr
+             ? in_.fallback->filledHalf(m, runs_.mode(), in_.settings)
+             : -1;
 }
 
 // lightBlocked for a candidate, with occluderSizeOfLens computed in its own

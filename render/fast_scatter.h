@@ -26,6 +26,17 @@ class FastScatter {
   void source(int x, int y, int half, int dy, int v);
   void addSegment(int u0, int u1, const double *values, const bool *live);
   void flush(int v);
+  // Whether every destination of a stretch of candidates, with depths from
+  // `nearest` to `farthest` and at most `offset` pixels from the source
+  // along either axis, stops the light of a source of depth ds whose kernel
+  // reaches `reach` pixels; false where that cannot be shown at once.
+  bool stretchStops(double nearest, double farthest, double ds, int reach,
+                    int offset);
+  // truncatedPixels of the occluder size's length, as occluderSizeOfLens
+  // forms it for a destination of depth dd inside the cone.
+  int occluderCells(double dd, double ds) const;
+  // FilledHalf of the size-m kernel the occlusion test reads, or -1.
+  int filledHalf(int m);
   // Whether destination (u, v) of depth dd stops the light of source (x, y)
   // of depth ds, whose kernel reaches `reach` pixels from it.
   bool stops(int x, int y, int u, int v, double dd, double ds,
@@ -50,6 +61,11 @@ class FastScatter {
     double k, perK, x, y;
   };
   std::vector<Destination> destinations_;
+  static constexpr int kUnknown = -2;
+  std::vector<int> bankFilled_;  // filledHalf of each bank entry, once known
+  // Stretches whose occluder sizes span more kernels than this are tested
+  // pixel by pixel.
+  static constexpr int kStretchSizes = 16;
   static constexpr int kTile = 32;
   int tiles_;
   std::vector<std::int16_t> tileHalf_;  // per row and tile: largest half
