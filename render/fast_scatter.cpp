@@ -51,7 +51,6 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
       pixelUnit_(1 / in.settings.pixelsPerFilmUnit),
       tiles_((in.buffers.width + kTile - 1) / kTile) {
   destinations_.resize(width_);
-  bankFilled_.assign(in.bank.count > 0 ? in.bank.count : 0, kUnknown);
   const FrameBuffers &b = in.buffers;
   tileHalf_.assign(static_cast<std::size_t>(height_) * tiles_, 0);
   rowHalf_.assign(height_, 0);
@@ -97,6 +96,7 @@ void FastScatter::buildRangeMinima(int v) {
       const double dd = b.depth[rowStart + u];
       const double k = dd / lens.focalLength;
       Destination &d = destinations_[u];
+      d.depth = dd;
       d.k = k;
       d.perK = lens.pixelsPerFilmUnit / k;
       d.x = (u + 0.5) * k * p;
@@ -284,11 +284,12 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
         continue;
       }
       int q = p;
-      float nearest = b.depth[destRow + p], farthest = nearest;
+      int nearest = p, farthest = p;
       while (q < u1 && candidate(q + 1)) {
         ++q;
-        nearest = std::min(nearest, b.depth[destRow + q]);
-        farthest = std::max(farthest, b.depth[destRow + q]);
+        const float dd = b.depth[destRow + q];
+        if (dd < b.depth[destRow + nearest]) nearest = q;
+        if (dd > b.depth[destRow + farthest]) farthest = q;
       }
       const int offset = std::max({std::abs(dy), std::abs(p - x),
                                    std::abs(q - x)});
@@ -317,7 +318,7 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
 // lies inside the cone and inside its occluder's kernel; the light is then
 // stopped everywhere if each size in between has no empty cell as far out
 // as the stretch reaches from the source.
-bool FastScatter::stretchStops(double nearest, double farthest, double ds,
+bool FastScatter::stretchStops(int nearest, int farthest, double ds,
                                int reach, int offset) {
   const int smallest = occluderCells(farthest, ds);
   if (smallest < 2 * reach + 4) return false;
@@ -331,24 +332,30 @@ bool FastScatter::stretchStops(double nearest, double farthest, double ds,
   return true;
 }
 
-int FastScatter::occluderCells(double dd, double ds) const {
-  const FilterSettings &lens = in_.settings;
-  const double k = dd / lens.focalLength;
-  const double c = (ds - dd) / ds * lens.apertureRadius * 2;
-  return truncatedPixels(lens.pixelsPerFilmUnit / k * c * 2);
+int FastScatter::occluderCells(int u, double ds) const {
+  const Destination &d = destinations_[u];
+  const double c = (ds - d.depth) / ds * in_.settings.apertureRadius * 2;
+  return truncatedPixels(d.perK * c * 2);
 }
 
 int FastScatter::filledHalf(int m) {
+  if (m < 0) return -1;
+  if (static_cast<std::size_t>(m) >= filled_.size()) {
+    if (m >= kFilledSizes) return kernelFilledHalf(m);
+    filled_.resize(static_cast<std::size_t>(m) + 1, kUnknown);
+  }
+  int &known = filled_[m];
+  if (known == kUnknown) known = kernelFilledHalf(m);
+  return known;
+}
+
+int FastScatter::kernelFilledHalf(int m) {
   const KernelBank &bank = in_.bank;
   const int half = m / 2;
   if (half < bank.count && bank.entries[half].size == m &&
       bank.entries[half].cells != nullptr) {
-    int &known = bankFilled_[half];
-    if (known == kUnknown) {
-      known = FilledHalf(bank.entries[half].cells, m, runs_.mode() == 0 ? 1 : 3,
-                         CellWindow{0, 0, m, m});
-    }
-    return known;
+    return FilledHalf(bank.entries[half].cells, m, runs_.mode() == 0 ? 1 : 3,
+                      CellWindow{0, 0, m, m});
   }
   return in_.fallback != nullptr
              ? in_.fallback->filledHalf(m, runs_.mode(), in_.settings)
@@ -366,8 +373,8 @@ bool FastScatter::stops(int x, int y, int u, int v, double dd, double ds,
                         int reach) const {
   const FilterSettings &lens = in_.settings;
   const Destination &d = destinations_[u];
+  const int r = occluderCells(u, ds);
   const double c = (ds - dd) / ds * lens.apertureRadius * 2;
-  const int r = truncatedPixels(d.perK * c * 2);
   if (r < 2 * reach + 4) {
     const double xs = (x + 0.5) * d.k * pixelUnit_;
     const double ys = (y + 0.5) * d.k * pixelUnit_;

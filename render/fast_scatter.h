@@ -26,17 +26,19 @@ class FastScatter {
   void source(int x, int y, int half, int dy, int v);
   void addSegment(int u0, int u1, const double *values, const bool *live);
   void flush(int v);
-  // Whether every destination of a stretch of candidates, with depths from
-  // `nearest` to `farthest` and at most `offset` pixels from the source
+  // Whether every destination of a stretch of candidates, with depths
+  // between those of pixels `nearest` and `farthest`, and at most `offset` pixels from the source
   // along either axis, stops the light of a source of depth ds whose kernel
   // reaches `reach` pixels; false where that cannot be shown at once.
-  bool stretchStops(double nearest, double farthest, double ds, int reach,
+  bool stretchStops(int nearest, int farthest, double ds, int reach,
                     int offset);
   // truncatedPixels of the occluder size's length, as occluderSizeOfLens
-  // forms it for a destination of depth dd inside the cone.
-  int occluderCells(double dd, double ds) const;
-  // FilledHalf of the size-m kernel the occlusion test reads, or -1.
+  // forms it for destination pixel u of the row inside the cone.
+  int occluderCells(int u, double ds) const;
+  // FilledHalf of the size-m kernel the occlusion test reads, or -1; known
+  // sizes are kept.
   int filledHalf(int m);
+  int kernelFilledHalf(int m);
   // Whether destination (u, v) of depth dd stops the light of source (x, y)
   // of depth ds, whose kernel reaches `reach` pixels from it.
   bool stops(int x, int y, int u, int v, double dd, double ds,
@@ -55,14 +57,15 @@ class FastScatter {
   bool refine_ = false;  // the cone bound can narrow the candidates
   double coneScale_;     // 2 x apertureRadius x focalLength x pixelsPerFilmUnit
   double pixelUnit_;     // 1 / pixelsPerFilmUnit
-  // Per pixel of the destination row: its depth over the focal length k,
-  // pixelsPerFilmUnit / k, and its position on the film at that depth.
+  // Per pixel of the destination row: its depth, the depth over the focal
+  // length k, pixelsPerFilmUnit / k, and its position on the film there.
   struct Destination {
-    double k, perK, x, y;
+    double depth, k, perK, x, y;
   };
   std::vector<Destination> destinations_;
   static constexpr int kUnknown = -2;
-  std::vector<int> bankFilled_;  // filledHalf of each bank entry, once known
+  static constexpr int kFilledSizes = 1 << 16;  // sizes whose filledHalf is kept
+  std::vector<int> filled_;
   // Stretches whose occluder sizes span more kernels than this are tested
   // pixel by pixel.
   static constexpr int kStretchSizes = 16;
