@@ -267,7 +267,8 @@ void Speedup(benchmark::State &state) {
   for (auto _ : state) {
     const double literal = millisecondsOf(settings, *c.planes, Cores::literal);
     double fast[3];
-    for (double &ms : fast) ms = millisecondsOf(settings, *c.planes, Cores::fast);
+    for (double &ms : fast)
+      ms = millisecondsOf(settings, *c.planes, Cores::fast);
     std::sort(fast, fast + 3);
     state.SetIterationTime(fast[1] / 1000.0);
     state.counters["literal_ms"] = literal;

@@ -53,8 +53,8 @@ FallbackKernels::Window *FallbackKernels::windowFor(int size,
   auto *bytes = static_cast<std::uint8_t *>(std::malloc(byteCount));
   if (bytes == nullptr) return nullptr;
 
-  Window window{{first, first, side, side}, 0, false, bytes, byteCount,
-                kUnknown};
+  Window window{
+      {first, first, side, side}, 0, false, bytes, byteCount, kUnknown};
   window.drawn = RasterizeApertureWindow(bytes, size, window.area, settings);
   window.mode = settings.kernelIsColor;
   auto placed = windows_.emplace(size, window).first;
@@ -81,8 +81,7 @@ const std::uint8_t *FallbackKernels::cell(int size, int u, int v, int mode,
   return window->bytes + (mode == 0 ? index : 3 * index);
 }
 
-int FallbackKernels::filledHalf(int size, int mode,
-                                FilterSettings &settings) {
+int FallbackKernels::filledHalf(int size, int mode, FilterSettings &settings) {
   if (size <= 0) return -1;
   Window *window = windowFor(size, settings);
   if (window == nullptr || !window->drawn || window->mode != mode) return -1;

@@ -3,8 +3,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 
 #include "render/camera.h"
+#include "render/float_memo.h"
 
 namespace lensfall {
 
@@ -42,10 +44,13 @@ int blurSizeAt(const FilterSettings &s, double d) {
 
 void buildSizeMap(const FilterSettings &settings, int width, int height,
                   const float *depth, std::int32_t *sizeMap) {
+  // Depths repeat (the background, flat surfaces): each is sized once.
+  auto sizeOf = [&](float d) { return blurSizeAt(settings, d); };
+  auto memo = std::make_unique<FloatMemo<std::int32_t>>();
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       const std::size_t i = static_cast<std::size_t>(y) * width + x;
-      sizeMap[i] = blurSizeAt(settings, depth[i]);
+      sizeMap[i] = (*memo)(depth[i], sizeOf);
     }
   }
 }

@@ -253,8 +253,7 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
     // provably stops the light everywhere is taken whole.
     auto candidate = [&](int p) {
       const float dd = b.depth[destRow + p];
-      return dd < ds && dd <= limit &&
-             (mono || b.sizeMap[destRow + p] < sj);
+      return dd < ds && dd <= limit && (mono || b.sizeMap[destRow + p] < sj);
     };
     auto stop = [&](int p) {
       Float4 &stopped = b.blockedWeights[destRow + p];
@@ -291,8 +290,8 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
         if (dd < b.depth[destRow + nearest]) nearest = q;
         if (dd > b.depth[destRow + farthest]) farthest = q;
       }
-      const int offset = std::max({std::abs(dy), std::abs(p - x),
-                                   std::abs(q - x)});
+      const int offset =
+          std::max({std::abs(dy), std::abs(p - x), std::abs(q - x)});
       if (stretchStops(nearest, farthest, ds, half, offset)) {
         addSegment(start, p - 1, values, live);
         for (int t = p; t <= q; ++t) stop(t);
@@ -318,8 +317,8 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
 // lies inside the cone and inside its occluder's kernel; the light is then
 // stopped everywhere if each size in between has no empty cell as far out
 // as the stretch reaches from the source.
-bool FastScatter::stretchStops(int nearest, int farthest, double ds,
-                               int reach, int offset) {
+bool FastScatter::stretchStops(int nearest, int farthest, double ds, int reach,
+                               int offset) {
   const int smallest = occluderCells(farthest, ds);
   if (smallest < 2 * reach + 4) return false;
   const int largest = occluderCells(nearest, ds);

@@ -27,9 +27,10 @@ class FastScatter {
   void addSegment(int u0, int u1, const double *values, const bool *live);
   void flush(int v);
   // Whether every destination of a stretch of candidates, with depths
-  // between those of pixels `nearest` and `farthest`, and at most `offset` pixels from the source
-  // along either axis, stops the light of a source of depth ds whose kernel
-  // reaches `reach` pixels; false where that cannot be shown at once.
+  // between those of pixels `nearest` and `farthest`, and at most `offset`
+  // pixels from the source along either axis, stops the light of a source of
+  // depth ds whose kernel reaches `reach` pixels; false where that cannot be
+  // shown at once.
   bool stretchStops(int nearest, int farthest, double ds, int reach,
                     int offset);
   // truncatedPixels of the occluder size's length, as occluderSizeOfLens
@@ -41,8 +42,7 @@ class FastScatter {
   int kernelFilledHalf(int m);
   // Whether destination (u, v) of depth dd stops the light of source (x, y)
   // of depth ds, whose kernel reaches `reach` pixels from it.
-  bool stops(int x, int y, int u, int v, double dd, double ds,
-             int reach) const;
+  bool stops(int x, int y, int u, int v, double dd, double ds, int reach) const;
   // Colour and weight sums that the sources give pixel (u, v), summed
   // directly in double with the exact occlusion test.
   void direct(int u, int v, double sums[8]);
@@ -64,7 +64,8 @@ class FastScatter {
   };
   std::vector<Destination> destinations_;
   static constexpr int kUnknown = -2;
-  static constexpr int kFilledSizes = 1 << 16;  // sizes whose filledHalf is kept
+  static constexpr int kFilledSizes = 1
+                                      << 16;  // sizes whose filledHalf is kept
   std::vector<int> filled_;
   // Stretches whose occluder sizes span more kernels than this are tested
   // pixel by pixel.

@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <cstddef>
+#include <memory>
+
+#include "render/float_memo.h"
 
 namespace lensfall {
 
@@ -30,10 +33,12 @@ ToneCurve fillSource(const HostFilterAccess &access, FrameBuffers &buffers,
 
   const ToneCurve curve = chooseToneCurve(exponent, brightest);
   const std::size_t pixels = static_cast<std::size_t>(width) * buffers.height;
+  auto encode = [&](float value) {
+    return curve.encode(cleanChannel(value, brightest));
+  };
+  auto memo = std::make_unique<FloatMemo<float>>();
   for (std::size_t i = 0; i < pixels; ++i) {
-    for (float &value : buffers.source[i].c) {
-      value = curve.encode(cleanChannel(value, brightest));
-    }
+    for (float &value : buffers.source[i].c) value = (*memo)(value, encode);
   }
   return curve;
 }

@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <cstddef>
+#include <memory>
+
+#include "render/float_memo.h"
 
 namespace lensfall {
 
@@ -18,6 +21,12 @@ float outputChannel(const ToneCurve &curve, float colourSum, float weightSum,
 
 void writeBack(const HostFilterAccess &access, const FrameBuffers &buffers,
                const ToneCurve &curve) {
+  // A mean that is a float itself (a sharp pixel's own value, a pixel no
+  // light reached) is decoded once per value.
+  auto memo = std::make_unique<FloatMemo<float>>();
+  auto decode = [&](float mean) {
+    return static_cast<float>(curve.decode(mean));
+  };
   for (int y = 0; y < buffers.height; ++y) {
     for (int x = 0; x < buffers.width; ++x) {
       const std::size_t i = static_cast<std::size_t>(y) * buffers.width + x;
@@ -26,6 +35,16 @@ void writeBack(const HostFilterAccess &access, const FrameBuffers &buffers,
       const Float4 &source = buffers.source[i];
       float out[4];
       for (int k = 0; k < 4; ++k) {
+        if (weight.c[k] == 1.0f || !(weight.c[k] > 0.0f)) {
+          const float mean = weight.c[k] == 1.0f && std::isfinite(colour.c[k])
+                                 ? colour.c[k]
+                                 : source.c[k];
+          const float value = (*memo)(mean, decode);
+          if (std::isfinite(value)) {
+            out[k] = value;
+            continue;
+          }
+        }
         out[k] = outputChannel(curve, colour.c[k], weight.c[k], source.c[k]);
       }
       if (access.setRGB != nullptr) access.setRGB(x, y, out);
