@@ -284,11 +284,21 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
       }
       int q = p;
       int nearest = p, farthest = p;
-      while (q < u1 && candidate(q + 1)) {
+      float low = b.depth[destRow + p], high = low;
+      const float *depth = b.depth + destRow;
+      while (q < u1) {
+        const float dd = depth[q + 1];
+        if (!(dd < ds && dd <= limit)) break;
+        if (!mono && !(b.sizeMap[destRow + q + 1] < sj)) break;
         ++q;
-        const float dd = b.depth[destRow + q];
-        if (dd < b.depth[destRow + nearest]) nearest = q;
-        if (dd > b.depth[destRow + farthest]) farthest = q;
+        if (dd < low) {
+          low = dd;
+          nearest = q;
+        }
+        if (dd > high) {
+          high = dd;
+          farthest = q;
+        }
       }
       const int offset =
           std::max({std::abs(dy), std::abs(p - x), std::abs(q - x)});
