@@ -288,6 +288,7 @@ BENCHMARK(Speedup)
     ->Args({1, 1, 100, 0, 1, 2})
     ->Args({1, 1, 100, 1, 1, 2})
     ->Args({1, 1, 100, 1, 1, 1})
+    ->Args({1, 1, 100, 3, 1, 0})  // 3840 x 2160
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

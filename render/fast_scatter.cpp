@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
+#include <limits>
 
 #include "kernels/filled_core.h"
 #include "render/blur_size.h"
@@ -71,12 +72,14 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
   reach_.assign(static_cast<std::size_t>(channels_) * (width_ + 1), 0.0);
   near_.assign(static_cast<std::size_t>(channels_) * width_, 0.0);
   live_.assign(static_cast<std::size_t>(counted_) * (width_ + 1), 0);
+  blocked_.assign(static_cast<std::size_t>(counted_) * width_, 0.0f);
   // A run is at most 2 x largest half + 1 wide: the table needs no level
   // beyond that span.
   levels_ =
       floorLog2(static_cast<unsigned>(std::min(width_, 2 * largestHalf_ + 1))) +
       1;
   depthMin_.assign(static_cast<std::size_t>(levels_) * width_, 0.0f);
+  depthMax_.assign(static_cast<std::size_t>(levels_) * width_, 0.0f);
   if (runs.mode() != 0) {
     sizeMin_.assign(static_cast<std::size_t>(levels_) * width_, 0);
   }
@@ -104,6 +107,7 @@ void FastScatter::buildRangeMinima(int v) {
     }
   }
   std::copy(b.depth + rowStart, b.depth + rowStart + width_, depthMin_.begin());
+  std::copy(b.depth + rowStart, b.depth + rowStart + width_, depthMax_.begin());
   if (!sizeMin_.empty()) {
     std::copy(b.sizeMap + rowStart, b.sizeMap + rowStart + width_,
               sizeMin_.begin());
@@ -115,12 +119,20 @@ void FastScatter::buildRangeMinima(int v) {
     for (int u = 0; u + 2 * step <= width_; ++u) {
       depthMin_[at + u] =
           std::min(depthMin_[below + u], depthMin_[below + u + step]);
+      depthMax_[at + u] =
+          std::max(depthMax_[below + u], depthMax_[below + u + step]);
       if (!sizeMin_.empty()) {
         sizeMin_[at + u] =
             std::min(sizeMin_[below + u], sizeMin_[below + u + step]);
       }
     }
   }
+}
+
+float FastScatter::depthMax(int l, int r) const {
+  const int level = floorLog2(static_cast<unsigned>(r - l + 1));
+  const std::size_t at = static_cast<std::size_t>(level) * width_;
+  return std::max(depthMax_[at + l], depthMax_[at + r - (1 << level) + 1]);
 }
 
 float FastScatter::depthMin(int l, int r) const {
@@ -255,26 +267,33 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
       const float dd = b.depth[destRow + p];
       return dd < ds && dd <= limit && (mono || b.sizeMap[destRow + p] < sj);
     };
-    auto stop = [&](int p) {
-      Float4 &stopped = b.blockedWeights[destRow + p];
+    // The light stopped at destination pixels p .. q, into the row's
+    // blocked weights; a channel with no weight adds 0, which changes
+    // nothing.
+    float *blocked = blocked_.data();
+    const float stopped[4] = {
+        w[0] > 0.0f ? w[0] : 0.0f, w[1] > 0.0f ? w[1] : 0.0f,
+        w[2] > 0.0f ? w[2] : 0.0f, w[3] > 0.0f ? w[3] : 0.0f};
+    auto stop = [&](int p, int q) {
       if (mono) {
-        stopped.c[0] += w[0];
-        stopped.c[1] = stopped.c[2] = stopped.c[3] = stopped.c[0];
+        for (int t = p; t <= q; ++t) blocked[t] += stopped[0];
       } else {
-        for (int k = 0; k < 4; ++k) {
-          if (w[k] > 0.0f) stopped.c[k] += w[k];
+        for (int t = p; t <= q; ++t) {
+          for (int k = 0; k < 4; ++k) blocked[4 * t + k] += stopped[k];
         }
       }
     };
-    // Spans of 8 whose nearest depth is no candidate are passed at once.
-    const float *nearest8 =
-        levels_ > 3 ? depthMin_.data() + 3 * static_cast<std::size_t>(width_)
-                    : nullptr;
+    // Spans of 8 whose nearest depth is no candidate are passed at once, and
+    // for mono kernels (whose candidates are told by depth alone) spans of 8
+    // whose farthest depth is a candidate are taken at once into a stretch.
+    const bool eights = levels_ > 3;
+    const std::size_t at8 = 3 * static_cast<std::size_t>(width_);
+    const float below =
+        std::min(limit, std::nextafter(ds, -std::numeric_limits<float>::max()));
     int start = u0;
     int p = u0;
     while (p <= u1) {
-      if (nearest8 != nullptr && p + 7 <= u1 &&
-          !(nearest8[p] < ds && nearest8[p] <= limit)) {
+      if (eights && p + 7 <= u1 && !(depthMin_[at8 + p] <= below)) {
         p += 8;
         continue;
       }
@@ -283,35 +302,23 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
         continue;
       }
       int q = p;
-      int nearest = p, farthest = p;
-      float low = b.depth[destRow + p], high = low;
-      const float *depth = b.depth + destRow;
-      while (q < u1) {
-        const float dd = depth[q + 1];
-        if (!(dd < ds && dd <= limit)) break;
-        if (!mono && !(b.sizeMap[destRow + q + 1] < sj)) break;
-        ++q;
-        if (dd < low) {
-          low = dd;
-          nearest = q;
-        }
-        if (dd > high) {
-          high = dd;
-          farthest = q;
-        }
+      if (mono && eights) {
+        while (q + 8 <= u1 && depthMax_[at8 + q + 1] <= below) q += 8;
       }
+      while (q < u1 && candidate(q + 1)) ++q;
+      const float low = depthMin(p, q), high = depthMax(p, q);
       const int offset =
           std::max({std::abs(dy), std::abs(p - x), std::abs(q - x)});
-      if (stretchStops(nearest, farthest, ds, half, offset)) {
+      if (stretchStops(low, high, ds, half, offset)) {
         addSegment(start, p - 1, values, live);
-        for (int t = p; t <= q; ++t) stop(t);
+        stop(p, q);
         start = q + 1;
       } else {
         for (int t = p; t <= q; ++t) {
           if (!stops(x, y, t, v, b.depth[destRow + t], ds, half)) continue;
           addSegment(start, t - 1, values, live);
           start = t + 1;
-          stop(t);
+          stop(t, t);
         }
       }
       p = q + 1;
@@ -327,8 +334,8 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
 // lies inside the cone and inside its occluder's kernel; the light is then
 // stopped everywhere if each size in between has no empty cell as far out
 // as the stretch reaches from the source.
-bool FastScatter::stretchStops(int nearest, int farthest, double ds, int reach,
-                               int offset) {
+bool FastScatter::stretchStops(double nearest, double farthest, double ds,
+                               int reach, int offset) {
   const int smallest = occluderCells(farthest, ds);
   if (smallest < 2 * reach + 4) return false;
   const int largest = occluderCells(nearest, ds);
@@ -341,10 +348,11 @@ bool FastScatter::stretchStops(int nearest, int farthest, double ds, int reach,
   return true;
 }
 
-int FastScatter::occluderCells(int u, double ds) const {
-  const Destination &d = destinations_[u];
-  const double c = (ds - d.depth) / ds * in_.settings.apertureRadius * 2;
-  return truncatedPixels(d.perK * c * 2);
+int FastScatter::occluderCells(double dd, double ds) const {
+  const FilterSettings &lens = in_.settings;
+  const double k = dd / lens.focalLength;
+  const double c = (ds - dd) / ds * lens.apertureRadius * 2;
+  return truncatedPixels(lens.pixelsPerFilmUnit / k * c * 2);
 }
 
 int FastScatter::filledHalf(int m) {
@@ -382,8 +390,8 @@ bool FastScatter::stops(int x, int y, int u, int v, double dd, double ds,
                         int reach) const {
   const FilterSettings &lens = in_.settings;
   const Destination &d = destinations_[u];
-  const int r = occluderCells(u, ds);
   const double c = (ds - dd) / ds * lens.apertureRadius * 2;
+  const int r = truncatedPixels(d.perK * c * 2);
   if (r < 2 * reach + 4) {
     const double xs = (x + 0.5) * d.k * pixelUnit_;
     const double ys = (y + 0.5) * d.k * pixelUnit_;
@@ -450,6 +458,16 @@ void FastScatter::flush(int v) {
         reach_[c * stride + width_] = 0.0;
       }
       for (int k = 0; k < counted_; ++k) live_[k * stride + width_] = 0;
+    }
+    Float4 &stopped = b.blockedWeights[rowStart + u];
+    if (counted_ == 1) {
+      stopped.c[0] = stopped.c[1] = stopped.c[2] = stopped.c[3] = blocked_[u];
+      blocked_[u] = 0.0f;
+    } else {
+      for (int k = 0; k < 4; ++k) {
+        stopped.c[k] = blocked_[4 * static_cast<std::size_t>(u) + k];
+        blocked_[4 * static_cast<std::size_t>(u) + k] = 0.0f;
+      }
     }
     Float4 &colour = b.colourSums[rowStart + u];
     Float4 &weight = b.weightSums[rowStart + u];

@@ -26,16 +26,16 @@ class FastScatter {
   void source(int x, int y, int half, int dy, int v);
   void addSegment(int u0, int u1, const double *values, const bool *live);
   void flush(int v);
-  // Whether every destination of a stretch of candidates, with depths
-  // between those of pixels `nearest` and `farthest`, and at most `offset`
+  // Whether every destination of a stretch of candidates, with depths from
+  // `nearest` to `farthest` and at most `offset`
   // pixels from the source along either axis, stops the light of a source of
   // depth ds whose kernel reaches `reach` pixels; false where that cannot be
   // shown at once.
-  bool stretchStops(int nearest, int farthest, double ds, int reach,
+  bool stretchStops(double nearest, double farthest, double ds, int reach,
                     int offset);
   // truncatedPixels of the occluder size's length, as occluderSizeOfLens
-  // forms it for destination pixel u of the row inside the cone.
-  int occluderCells(int u, double ds) const;
+  // forms it for a destination of depth dd inside the cone.
+  int occluderCells(double dd, double ds) const;
   // FilledHalf of the size-m kernel the occlusion test reads, or -1; known
   // sizes are kept.
   int filledHalf(int m);
@@ -47,6 +47,7 @@ class FastScatter {
   // directly in double with the exact occlusion test.
   void direct(int u, int v, double sums[8]);
   float depthMin(int l, int r) const;
+  float depthMax(int l, int r) const;
   std::int32_t sizeMin(int l, int r) const;
 
   const PassInputs &in_;
@@ -81,8 +82,14 @@ class FastScatter {
   std::vector<double> near_;        // channels x width: short segments
   long long adds_ = 0;              // additions into the row's cells
   std::vector<std::int32_t> live_;  // counted x (width + 1)
+  // The light the row's pixels stopped, added in float in the literal
+  // order (one channel for mono kernels, four for colour ones): every
+  // source that reaches a pixel of row v does so while row v is made, so
+  // the row is written whole into the frame's (zeroed) blocked weights.
+  std::vector<float> blocked_;
   int levels_;
   std::vector<float> depthMin_;        // levels x width, sparse table
+  std::vector<float> depthMax_;        // likewise
   std::vector<std::int32_t> sizeMin_;  // levels x width (colour kernels)
 };
 
