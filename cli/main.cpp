@@ -29,6 +29,11 @@ int run(int argc, char **argv) {
   app.add_option("--module", modulePath, "The module file to load")
       ->capture_default_str();
 
+  // A worker process of `render --jobs` (started by the program itself,
+  // with this before the user's own arguments).
+  std::string renderWorker;
+  app.add_option("--render-worker", renderWorker)->group("");
+
   int code = 0;
 
   auto *check = app.add_subcommand(
@@ -83,6 +88,7 @@ int run(int argc, char **argv) {
   });
 
   cli::RenderOptions render;
+  render.commandLine.assign(argv + 1, argv + argc);
   fs::path renderScene, renderCamera, renderDepth;
   auto *renderCommand = app.add_subcommand(
       "render",
@@ -91,7 +97,9 @@ int run(int argc, char **argv) {
       "with --depth. The camera comes from the frame's JSON sidecar (INPUT "
       "with .json, or --camera), from --scene, or from --focal-length. For a "
       "sequence put '#' for the frame number in INPUT and OUTPUT and give "
-      "--frames A-B. Ctrl-C stops without writing.");
+      "--frames A-B; the frames render in parallel processes (--jobs), and "
+      "one that fails does not stop the others. Ctrl-C stops without "
+      "writing.");
   renderCommand->add_option("input", render.input, "The frame to filter")
       ->required();
   renderCommand
@@ -123,6 +131,13 @@ int run(int argc, char **argv) {
       "distance");
   renderCommand->add_option("--frames", render.frames,
                             "Frame range A-B for a '#' sequence");
+  int renderJobs = 0;
+  auto *jobsOption = renderCommand->add_option(
+      "-j,--jobs", renderJobs,
+      fmt::format("Frames of a sequence rendered at the same time, each in "
+                  "its own process (default: the number of cores, {}); 1 "
+                  "renders them one after another in this process",
+                  cli::defaultJobs()));
   renderCommand->add_option(
       "--set", render.settings,
       "KEY=VALUE, repeatable. Keys: " + cli::settingKeysHelp() +
@@ -133,6 +148,10 @@ int run(int argc, char **argv) {
     if (!renderScene.empty()) render.scene = renderScene;
     if (!renderCamera.empty()) render.camera = renderCamera;
     if (!renderDepth.empty()) render.depth = renderDepth;
+    if (jobsOption->count() > 0) render.jobs = renderJobs;
+    if (!renderWorker.empty()) {
+      render.worker = cli::parseWorkerChannel(renderWorker);
+    }
     code = cli::renderFrames(modulePath, render);
   });
 
