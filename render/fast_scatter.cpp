@@ -276,7 +276,8 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
         w[2] > 0.0f ? w[2] : 0.0f, w[3] > 0.0f ? w[3] : 0.0f};
     auto stop = [&](int p, int q) {
       if (mono) {
-        for (int t = p; t <= q; ++t) blocked[t] += stopped[0];
+        const float add = stopped[0];
+        for (int t = p; t <= q; ++t) blocked[t] += add;
       } else {
         for (int t = p; t <= q; ++t) {
           for (int k = 0; k < 4; ++k) blocked[4 * t + k] += stopped[k];

@@ -61,8 +61,11 @@ void processFrame(FilterSettings &settings, const HostFilterAccess &access,
   updateCamera(settings);
   const ToneCurve curve = fillSource(access, buffers, settings.toneExponent);
   fillDepth(access, buffers);
-  buildSizeMap(settings, buffers.width, buffers.height, buffers.depth,
-               buffers.sizeMap);
+  // Only the depth path reads the sizes; the uniform path has one size.
+  if (settings.useDepth != 0) {
+    buildSizeMap(settings, buffers.width, buffers.height, buffers.depth,
+                 buffers.sizeMap);
+  }
 
   // Bank: built before the passes, since rasterising sets kernelIsColor.
   BankHolder held{BuildKernelBank(settings, allocation.bank)};
