@@ -73,6 +73,20 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
   near_.assign(static_cast<std::size_t>(channels_) * width_, 0.0);
   live_.assign(static_cast<std::size_t>(counted_) * (width_ + 1), 0);
   blocked_.assign(static_cast<std::size_t>(counted_) * width_, 0.0f);
+  // The size-1 kernel's weights as source() applies them: a channel whose
+  // weight is not positive adds nothing.
+  std::fill(sharpWeights_, sharpWeights_ + 8, 0.0);
+  if (runs.usable(0) && runs.rowBegin(0, 0) != runs.rowEnd(0, 0)) {
+    float w[4];
+    runs.scatterWeights(0, *runs.rowBegin(0, 0), w);
+    for (int k = 0; k < 4; ++k) {
+      const float weight = runs.mode() == 0 ? w[0] : w[k];
+      if (weight > 0.0f) {
+        sharpWeights_[k] = weight;
+        sharpWeights_[runs.mode() == 0 ? 4 : 4 + k] = weight;
+      }
+    }
+  }
   // A run is at most 2 x largest half + 1 wide: the table needs no level
   // beyond that span.
   levels_ =
@@ -167,6 +181,19 @@ void FastScatter::row(int v) {
       for (int x = t * kTile; x < end; ++x) {
         const int half = halfOf(in_.bank, b.sizeMap[rowStart + x]);
         if (half < reach || !runs_.usable(half)) continue;
+        if (half == 0) {
+          // A sharp pixel gives only itself its own light, in the values
+          // source() would form.
+          const Float4 &s = b.source[rowStart + x];
+          for (int k = 0; k < 4; ++k) {
+            near_[static_cast<std::size_t>(k) * width_ + x] +=
+                sharpWeights_[k] * s.c[k];
+          }
+          for (int c = 4; c < channels_; ++c) {
+            near_[static_cast<std::size_t>(c) * width_ + x] += sharpWeights_[c];
+          }
+          continue;
+        }
         source(x, y, half, dy, v);
       }
     }
@@ -186,6 +213,8 @@ void FastScatter::addSegment(int u0, int u1, const double *values,
     return;
   }
   const std::size_t stride = static_cast<std::size_t>(width_) + 1;
+  touchedFirst_ = std::min(touchedFirst_, u0);
+  touchedLast_ = std::max(touchedLast_, u1 + 1);
   for (int c = 0; c < channels_; ++c) {
     addPair(&diff_[2 * (c * stride + u0)], values[c]);
     addPair(&diff_[2 * (c * stride + u1 + 1)], -values[c]);
@@ -214,16 +243,23 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
   // apertureRadius, that is dd <= A ds / (D ds + A). The bound is widened by
   // a millionth so rounding never hides a surface the exact test would find;
   // every surface under it still takes the exact test.
+  // The bound is formed only once some run holds a nearer pixel.
   float limit = ds;
+  bool limited = false;
+  auto coneLimit = [&] {
+    if (!limited && refine_) {
+      const double d = std::max(1, std::abs(dy));
+      const double bound =
+          coneScale_ * ds / (d * ds + coneScale_) * (1.0 + 1e-6);
+      limit = std::isfinite(bound)
+                  ? static_cast<float>(std::min<double>(bound, ds))
+                  : ds;
+    }
+    limited = true;
+    return limit;
+  };
   // A size-1 source reaches only itself, which is never a candidate.
   const bool occludable = lensOk_ && half > 0;
-  if (occludable && refine_) {
-    const double d = std::max(1, std::abs(dy));
-    const double bound = coneScale_ * ds / (d * ds + coneScale_) * (1.0 + 1e-6);
-    limit = std::isfinite(bound)
-                ? static_cast<float>(std::min<double>(bound, ds))
-                : ds;
-  }
   const std::size_t destRow = static_cast<std::size_t>(v) * width_;
   for (const KernelRun *run = runs_.rowBegin(half, row);
        run != runs_.rowEnd(half, row); ++run) {
@@ -253,8 +289,8 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
     bool candidates = false;
     if (occludable) {
       const float nearest = depthMin(u0, u1);
-      candidates =
-          nearest < ds && nearest <= limit && (mono || sizeMin(u0, u1) < sj);
+      candidates = nearest < ds && nearest <= coneLimit() &&
+                   (mono || sizeMin(u0, u1) < sj);
     }
     if (!candidates) {
       addSegment(u0, u1, values, live);
@@ -422,17 +458,25 @@ bool FastScatter::stops(int x, int y, int u, int v, double dd, double ds,
 // that got no weight. A pixel whose sum is too small for the rounding bound
 // of what passed through the row before it is summed directly.
 void FastScatter::flush(int v) {
-  const FrameBuffers &b = in_.buffers;
   const std::size_t stride = static_cast<std::size_t>(width_) + 1;
   double sums[8][2] = {};
   double reach[8] = {};
   std::int32_t live[4] = {};
   const double unit = static_cast<double>(width_ + adds_ + 2) *
                       std::ldexp(1.0, -100) / kRelative;
-  const std::size_t rowStart = static_cast<std::size_t>(v) * width_;
   for (int u = 0; u < width_; ++u) {
     double total[8];
     bool exact = true;
+    if (u < touchedFirst_ || u > touchedLast_) {
+      // No run of the row reaches here through the difference buffer.
+      for (int c = 0; c < channels_; ++c) {
+        double &near = near_[static_cast<std::size_t>(c) * width_ + u];
+        total[c] = near;
+        near = 0.0;
+      }
+      store(u, v, total);
+      continue;
+    }
     for (int k = 0; k < counted_; ++k) {
       live[k] += live_[k * stride + u];
       live_[k * stride + u] = 0;
@@ -452,35 +496,42 @@ void FastScatter::flush(int v) {
       exact = exact && std::fabs(total[c]) >= reach[c] * unit;
     }
     if (!exact) direct(u, v, total);
-    if (u == width_ - 1) {
-      for (int c = 0; c < channels_; ++c) {
-        diff_[2 * (c * stride + width_)] =
-            diff_[2 * (c * stride + width_) + 1] = 0.0;
-        reach_[c * stride + width_] = 0.0;
-      }
-      for (int k = 0; k < counted_; ++k) live_[k * stride + width_] = 0;
+    store(u, v, total);
+  }
+  // The ends of runs that reach the row's last pixel.
+  for (int c = 0; c < channels_; ++c) {
+    diff_[2 * (c * stride + width_)] = diff_[2 * (c * stride + width_) + 1] =
+        0.0;
+    reach_[c * stride + width_] = 0.0;
+  }
+  for (int k = 0; k < counted_; ++k) live_[k * stride + width_] = 0;
+  touchedFirst_ = width_ + 1;
+  touchedLast_ = -1;
+}
+
+void FastScatter::store(int u, int v, const double total[8]) {
+  const FrameBuffers &b = in_.buffers;
+  const std::size_t i = static_cast<std::size_t>(v) * width_ + u;
+  Float4 &stopped = b.blockedWeights[i];
+  if (counted_ == 1) {
+    stopped.c[0] = stopped.c[1] = stopped.c[2] = stopped.c[3] = blocked_[u];
+    blocked_[u] = 0.0f;
+  } else {
+    for (int k = 0; k < 4; ++k) {
+      stopped.c[k] = blocked_[4 * static_cast<std::size_t>(u) + k];
+      blocked_[4 * static_cast<std::size_t>(u) + k] = 0.0f;
     }
-    Float4 &stopped = b.blockedWeights[rowStart + u];
-    if (counted_ == 1) {
-      stopped.c[0] = stopped.c[1] = stopped.c[2] = stopped.c[3] = blocked_[u];
-      blocked_[u] = 0.0f;
-    } else {
-      for (int k = 0; k < 4; ++k) {
-        stopped.c[k] = blocked_[4 * static_cast<std::size_t>(u) + k];
-        blocked_[4 * static_cast<std::size_t>(u) + k] = 0.0f;
-      }
-    }
-    Float4 &colour = b.colourSums[rowStart + u];
-    Float4 &weight = b.weightSums[rowStart + u];
-    if (channels_ == 5) {
-      for (int k = 0; k < 4; ++k) colour.c[k] += static_cast<float>(total[k]);
-      weight.c[0] += static_cast<float>(total[4]);
-      weight.c[1] = weight.c[2] = weight.c[3] = weight.c[0];
-    } else {
-      for (int k = 0; k < 4; ++k) {
-        colour.c[k] += static_cast<float>(total[k]);
-        weight.c[k] += static_cast<float>(total[4 + k]);
-      }
+  }
+  Float4 &colour = b.colourSums[i];
+  Float4 &weight = b.weightSums[i];
+  if (channels_ == 5) {
+    for (int k = 0; k < 4; ++k) colour.c[k] += static_cast<float>(total[k]);
+    weight.c[0] += static_cast<float>(total[4]);
+    weight.c[1] = weight.c[2] = weight.c[3] = weight.c[0];
+  } else {
+    for (int k = 0; k < 4; ++k) {
+      colour.c[k] += static_cast<float>(total[k]);
+      weight.c[k] += static_cast<float>(total[4 + k]);
     }
   }
 }

@@ -26,6 +26,9 @@ class FastScatter {
   void source(int x, int y, int half, int dy, int v);
   void addSegment(int u0, int u1, const double *values, const bool *live);
   void flush(int v);
+  // Pixel u of row v: its sums (colour, then weight) and stopped light into
+  // the frame's buffers.
+  void store(int u, int v, const double total[8]);
   // Whether every destination of a stretch of candidates, with depths from
   // `nearest` to `farthest` and at most `offset`
   // pixels from the source along either axis, stops the light of a source of
@@ -87,6 +90,9 @@ class FastScatter {
   // source that reaches a pixel of row v does so while row v is made, so
   // the row is written whole into the frame's (zeroed) blocked weights.
   std::vector<float> blocked_;
+  // The span of the difference buffer this row's runs touched.
+  int touchedFirst_ = 1 << 30, touchedLast_ = -1;
+  double sharpWeights_[8];  // what a size-1 source adds per channel
   int levels_;
   std::vector<float> depthMin_;        // levels x width, sparse table
   std::vector<float> depthMax_;        // likewise

@@ -29,10 +29,35 @@ std::unique_ptr<T> tryMake(Args &&...args) {
   }
 }
 
+// What a kernel row costs the fast cores, in the literal cores' cost of one
+// kernel cell: a run's set-up, its two ends in the difference buffer and its
+// occlusion check against a cell's product and sums (measured on the shared
+// frames, where it breaks even near size 8).
+constexpr double kRowCost = 8.0;
+
 }  // namespace
+
+Cores cheaperCores(const PassInputs &in, int uniformSize) {
+  double cells = 0.0, rows = 0.0;
+  if (uniformSize > 0) {
+    const double n = bankedSize(in.bank, uniformSize);
+    cells = n * n;
+    rows = n;
+  } else {
+    const FrameBuffers &b = in.buffers;
+    const std::size_t pixels = static_cast<std::size_t>(b.width) * b.height;
+    for (std::size_t i = 0; i < pixels; ++i) {
+      const double n = bankedSize(in.bank, std::abs(b.sizeMap[i]));
+      cells += n * n;
+      rows += n;
+    }
+  }
+  return cells > kRowCost * rows ? Cores::fast : Cores::literal;
+}
 
 bool runUniformPass(const PassInputs &in, int size, Cores cores,
                     RowProgress progress) {
+  if (cores == Cores::cheaper) cores = cheaperCores(in, size);
   const FrameBuffers &b = in.buffers;
   std::unique_ptr<KernelRuns> runs;
   std::unique_ptr<FastGather> gather;
@@ -61,6 +86,7 @@ bool runUniformPass(const PassInputs &in, int size, Cores cores,
 }
 
 bool runDepthPasses(const PassInputs &in, Cores cores, RowProgress progress) {
+  if (cores == Cores::cheaper) cores = cheaperCores(in, 0);
   const FrameBuffers &b = in.buffers;
   std::unique_ptr<KernelRuns> runs;
   if (cores == Cores::fast)

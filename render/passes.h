@@ -7,8 +7,15 @@
 namespace lensfall {
 
 // Which cores run the passes. The literal cores are the reference the fast
-// ones are proven against (tests and benchmarks); frames use the fast ones.
-enum class Cores { fast, literal };
+// ones are proven against (tests and benchmarks). Frames take whichever of
+// the two is cheaper for their sizes (`cheaper`): the fast cores pay per
+// kernel row what the literal ones pay per kernel cell, so a frame of small
+// sizes is quicker on the literal cores.
+enum class Cores { fast, literal, cheaper };
+
+// The cores `cheaper` picks for the inputs' sizes: the uniform path's one
+// size when `uniformSize` > 0, else every pixel's size in the size map.
+Cores cheaperCores(const PassInputs &in, int uniformSize);
 
 // Called once after every row of every pass; true asks the passes to stop.
 struct RowProgress {
