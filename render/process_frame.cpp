@@ -3,10 +3,8 @@
 // the kernel bank, run the passes of the chosen path, write back, release.
 #include "render/process_frame.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstddef>
-#include <cstdio>
 #include <cstdlib>
 
 #include "module/service_table.h"
@@ -84,7 +82,6 @@ void processFrame(FilterSettings &settings, const HostFilterAccess &access,
   const RowProgress progress{monitor != nullptr ? stepStops : nullptr,
                              const_cast<HostMonitor *>(monitor)};
   bool finished;
-  auto T0 = std::chrono::steady_clock::now();
   if (settings.useDepth != 0) {
     initMonitor(monitor, static_cast<unsigned int>(2 * buffers.height - 2));
     finished = runDepthPasses(in, cores, progress);
@@ -92,10 +89,6 @@ void processFrame(FilterSettings &settings, const HostFilterAccess &access,
     initMonitor(monitor, static_cast<unsigned int>(buffers.height - 1));
     finished = runUniformPass(in, uniformBlurSize(settings), cores, progress);
   }
-  fprintf(stderr, "passes %.1f\n",
-          std::chrono::duration<double, std::milli>(
-              std::chrono::steady_clock::now() - T0)
-              .count());
   if (monitor != nullptr && monitor->done != nullptr) {
     monitor->done(monitor->data);
   }
