@@ -99,9 +99,10 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
   }
 }
 
-// Range-minimum queries in constant time: a sparse table of minima over
-// spans of 2^level pixels of the destination row.
-void FastScatter::buildRangeMinima(int v) {
+// The destination row's own terms: those of the occluder size, and sparse
+// tables of minima and maxima over spans of 2^level pixels for range queries
+// in constant time.
+void FastScatter::prepareRow(int v) {
   const FrameBuffers &b = in_.buffers;
   const std::size_t rowStart = static_cast<std::size_t>(v) * width_;
   // The terms of the occluder size that depend on the destination alone, in
@@ -113,7 +114,6 @@ void FastScatter::buildRangeMinima(int v) {
       const double dd = b.depth[rowStart + u];
       const double k = dd / lens.focalLength;
       Destination &d = destinations_[u];
-      d.depth = dd;
       d.k = k;
       d.perK = lens.pixelsPerFilmUnit / k;
       d.x = (u + 0.5) * k * p;
@@ -143,26 +143,37 @@ void FastScatter::buildRangeMinima(int v) {
   }
 }
 
-float FastScatter::depthMax(int l, int r) const {
+namespace {
+
+// The extreme of table[l .. r] under `pick` (std::min or std::max): two
+// overlapping spans of 2^level pixels cover the range.
+template <typename T, typename Pick>
+T rangeQuery(const std::vector<T> &table, int width, int l, int r, Pick pick) {
   const int level = floorLog2(static_cast<unsigned>(r - l + 1));
-  const std::size_t at = static_cast<std::size_t>(level) * width_;
-  return std::max(depthMax_[at + l], depthMax_[at + r - (1 << level) + 1]);
+  const std::size_t at = static_cast<std::size_t>(level) * width;
+  return pick(table[at + l], table[at + r - (1 << level) + 1]);
 }
 
+}  // namespace
+
 float FastScatter::depthMin(int l, int r) const {
-  const int level = floorLog2(static_cast<unsigned>(r - l + 1));
-  const std::size_t at = static_cast<std::size_t>(level) * width_;
-  return std::min(depthMin_[at + l], depthMin_[at + r - (1 << level) + 1]);
+  return rangeQuery(depthMin_, width_, l, r,
+                    [](float a, float b) { return std::min(a, b); });
+}
+
+float FastScatter::depthMax(int l, int r) const {
+  return rangeQuery(depthMax_, width_, l, r,
+                    [](float a, float b) { return std::max(a, b); });
 }
 
 std::int32_t FastScatter::sizeMin(int l, int r) const {
-  const int level = floorLog2(static_cast<unsigned>(r - l + 1));
-  const std::size_t at = static_cast<std::size_t>(level) * width_;
-  return std::min(sizeMin_[at + l], sizeMin_[at + r - (1 << level) + 1]);
+  return rangeQuery(sizeMin_, width_, l, r, [](std::int32_t a, std::int32_t b) {
+    return std::min(a, b);
+  });
 }
 
 void FastScatter::row(int v) {
-  buildRangeMinima(v);
+  prepareRow(v);
   // The flush of the previous row left the difference buffer cleared.
   adds_ = 0;
   const FrameBuffers &b = in_.buffers;
@@ -299,9 +310,13 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
     // Split the run at each surface that stops the light. Candidates come
     // in stretches (the cross-section of a nearer object); a stretch that
     // provably stops the light everywhere is taken whole.
+    // A candidate is nearer than the source (dd < ds is dd <= the float
+    // below ds) and under the cone bound.
+    const float below =
+        std::min(limit, std::nextafter(ds, -std::numeric_limits<float>::max()));
     auto candidate = [&](int p) {
-      const float dd = b.depth[destRow + p];
-      return dd < ds && dd <= limit && (mono || b.sizeMap[destRow + p] < sj);
+      return b.depth[destRow + p] <= below &&
+             (mono || b.sizeMap[destRow + p] < sj);
     };
     // The light stopped at destination pixels p .. q, into the row's
     // blocked weights; a channel with no weight adds 0, which changes
@@ -325,8 +340,6 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
     // whose farthest depth is a candidate are taken at once into a stretch.
     const bool eights = levels_ > 3;
     const std::size_t at8 = 3 * static_cast<std::size_t>(width_);
-    const float below =
-        std::min(limit, std::nextafter(ds, -std::numeric_limits<float>::max()));
     int start = u0;
     int p = u0;
     while (p <= u1) {

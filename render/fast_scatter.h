@@ -22,7 +22,7 @@ class FastScatter {
   void row(int v);
 
  private:
-  void buildRangeMinima(int v);
+  void prepareRow(int v);
   void source(int x, int y, int half, int dy, int v);
   void addSegment(int u0, int u1, const double *values, const bool *live);
   void flush(int v);
@@ -61,10 +61,10 @@ class FastScatter {
   bool refine_ = false;  // the cone bound can narrow the candidates
   double coneScale_;     // 2 x apertureRadius x focalLength x pixelsPerFilmUnit
   double pixelUnit_;     // 1 / pixelsPerFilmUnit
-  // Per pixel of the destination row: its depth, the depth over the focal
-  // length k, pixelsPerFilmUnit / k, and its position on the film there.
+  // Per pixel of the destination row: its depth over the focal length k,
+  // pixelsPerFilmUnit / k, and its position on the film at that depth.
   struct Destination {
-    double depth, k, perK, x, y;
+    double k, perK, x, y;
   };
   std::vector<Destination> destinations_;
   static constexpr int kUnknown = -2;

@@ -9,23 +9,16 @@
 
 #include "kernels/kernel_bank.h"
 #include "render/passes.h"
+#include "test_lens.h"
 
 namespace lensfall::testing {
 namespace {
 
 struct Frame {
-  FilterSettings lens{};
+  FilterSettings lens = testLens(200, 1.0);
   FrameBuffers buffers;
   KernelBank bank{};
   Frame() {
-    setDefaults(lens);
-    lens.focalLength = 0.05;
-    lens.apertureRadius = 0.02;
-    lens.focusDistance = 10.0;
-    lens.angleScale = 1.0;
-    lens.filmWidth = 0.036;
-    lens.pixelsPerFilmUnit = 200 / 0.036;
-    lens.frontMax = lens.backMax = 1.0;
     bank = BuildKernelBank(lens);
     EXPECT_TRUE(buffers.allocate(200, 40));
   }

@@ -17,22 +17,10 @@
 #include "kernels/kernel_bank.h"
 #include "kernels/kernel_runs.h"
 #include "reference_cores.h"
+#include "test_lens.h"
 
 namespace lensfall::testing {
 namespace {
-
-FilterSettings wideLens(int width) {
-  FilterSettings s{};
-  setDefaults(s);
-  s.focalLength = 0.05;
-  s.apertureRadius = 0.02;
-  s.focusDistance = 10.0;
-  s.angleScale = 1.0;
-  s.filmWidth = 0.036;
-  s.pixelsPerFilmUnit = width / 0.036;
-  s.frontMax = s.backMax = 1.0;
-  return s;
-}
 
 // Dark noise with highlights in every third row, every 97 pixels from
 // `first` on: `dark` is the darkest value's share of a highlight before the
@@ -73,7 +61,7 @@ TEST(FastGather, PixelsBesideHighlightsMatchTheExactSumsWhicheverWayTheyGo) {
     std::mt19937 rng(7);
     FrameBuffers b;
     ASSERT_TRUE(b.allocate(320, 27));
-    FilterSettings lens = wideLens(b.width);
+    FilterSettings lens = testLens(b.width, 1.0);
     KernelBank bank = BuildKernelBank(lens);
     ASSERT_GT(bank.count, 8);
     const int size = 2 * std::min(bank.count - 1, 12) + 1;

@@ -24,6 +24,7 @@
 #include "render/blur_size.h"
 #include "render/passes.h"
 #include "render/tone.h"
+#include "test_lens.h"
 #include "tests/render/reference_cores.h"
 
 namespace lensfall::testing {
@@ -79,19 +80,6 @@ OwnedBank colourBank(int count, bool noisy, bool redOnly, std::mt19937 &rng) {
     SumKernelWeights(owned.entries[e], 1);
   }
   return owned;
-}
-
-FilterSettings sceneLens(int width) {
-  FilterSettings s{};
-  setDefaults(s);
-  s.focalLength = 0.05;
-  s.apertureRadius = 0.02;
-  s.focusDistance = 10.0;
-  s.angleScale = 1.0;
-  s.filmWidth = 0.036;
-  s.pixelsPerFilmUnit = width / 0.036;
-  s.frontMax = s.backMax = 0.0;
-  return s;
 }
 
 // One random scene's inputs: source values spread over many orders of
@@ -332,7 +320,7 @@ TEST(FastPasses, MonoShapesMatchTheLiteralCoresOnRandomScenes) {
     const Scene scene{23 + int(rng() % 40), 11 + int(rng() % 30),
                       trial % 3 == 0 ? 12.5 : 2.5 + (rng() % 5),
                       3 + 2 * int(rng() % 9)};
-    FilterSettings lens = sceneLens(scene.width);
+    FilterSettings lens = testLens(scene.width, 0.0);
     lens.apertureShape = shapes[trial % 3];
     lens.vertexCount = 5 + trial % 3;  // odd counts: no symmetry
     lens.rotation = 0.3 * trial;
@@ -360,7 +348,7 @@ TEST(FastPasses, ColourKernelsMatchTheLiteralCoresOnRandomScenes) {
   for (int trial = 0; trial < 12; ++trial) {
     const Scene scene{20 + int(rng() % 30), 12 + int(rng() % 25),
                       2.5 + (rng() % 8), 3 + 2 * int(rng() % 8)};
-    FilterSettings lens = sceneLens(scene.width);
+    FilterSettings lens = testLens(scene.width, 0.0);
     OwnedBank owned =
         colourBank(10 + trial % 4, trial % 3 == 1, trial % 4 == 3, rng);
     const bool depthPath = trial % 4 != 2;
@@ -377,7 +365,7 @@ TEST(FastPasses, ColourKernelsMatchTheLiteralCoresOnRandomScenes) {
 
 TEST(FastPasses, StoppingAfterARowStopsBothCoresAlike) {
   std::mt19937 rng(3);
-  FilterSettings lens = sceneLens(30);
+  FilterSettings lens = testLens(30, 0.0);
   KernelBank bank = BuildKernelBank(lens);
   for (Cores cores : {Cores::literal, Cores::fast}) {
     FrameBuffers b;
