@@ -9,6 +9,7 @@
 #include "kernels/filled_core.h"
 #include "render/blur_size.h"
 #include "render/camera.h"
+#include "render/double_pair.h"
 #include "render/scatter.h"
 
 namespace lensfall {
@@ -28,14 +29,8 @@ constexpr double kRelative = 1e-7;
 // Segments up to this many pixels long are added cell by cell.
 constexpr int kShortRun = 3;
 
-// Adds x to the pair (sum, error) with the two-sum, whose error term is the
-// rounding of the addition exactly.
-inline void addPair(double *pair, double x) {
-  const double sum = pair[0] + x;
-  const double back = sum - pair[0];
-  pair[1] += (pair[0] - (sum - back)) + (x - back);
-  pair[0] = sum;
-}
+// Fewer neighbours with the same kernel than this go one by one.
+constexpr int kShortSpan = 4;
 
 }  // namespace
 
@@ -73,6 +68,7 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
   near_.assign(static_cast<std::size_t>(channels_) * width_, 0.0);
   live_.assign(static_cast<std::size_t>(counted_) * (width_ + 1), 0);
   blocked_.assign(static_cast<std::size_t>(counted_) * width_, 0.0f);
+  cut_.assign(static_cast<std::size_t>(width_) + 1, 0);
   // The size-1 kernel's weights as source() applies them: a channel whose
   // weight is not positive adds nothing.
   std::fill(sharpWeights_, sharpWeights_ + 8, 0.0);
@@ -186,27 +182,43 @@ void FastScatter::row(int v) {
     const int reach = std::abs(dy);
     if (rowHalf_[y] < reach) continue;
     const std::size_t rowStart = static_cast<std::size_t>(y) * width_;
-    for (int t = 0; t < tiles_; ++t) {
-      if (tileHalf_[static_cast<std::size_t>(y) * tiles_ + t] < reach) continue;
-      const int end = std::min(width_, (t + 1) * kTile);
-      for (int x = t * kTile; x < end; ++x) {
-        const int half = halfOf(in_.bank, b.sizeMap[rowStart + x]);
-        if (half < reach || !runs_.usable(half)) continue;
-        if (half == 0) {
-          // A sharp pixel gives only itself its own light, in the values
-          // source() would form.
-          const Float4 &s = b.source[rowStart + x];
-          for (int k = 0; k < 4; ++k) {
-            near_[static_cast<std::size_t>(k) * width_ + x] +=
-                sharpWeights_[k] * s.c[k];
-          }
-          for (int c = 4; c < channels_; ++c) {
-            near_[static_cast<std::size_t>(c) * width_ + x] += sharpWeights_[c];
-          }
-          continue;
-        }
-        source(x, y, half, dy, v);
+    int x = 0;
+    while (x < width_) {
+      if (tileHalf_[static_cast<std::size_t>(y) * tiles_ + x / kTile] < reach) {
+        x = (x / kTile + 1) * kTile;
+        continue;
       }
+      const int half = halfOf(in_.bank, b.sizeMap[rowStart + x]);
+      if (half < reach || !runs_.usable(half)) {
+        ++x;
+        continue;
+      }
+      if (half == 0) {
+        // A sharp pixel gives only itself its own light, in the values
+        // source() would form.
+        const Float4 &s = b.source[rowStart + x];
+        for (int k = 0; k < 4; ++k) {
+          near_[static_cast<std::size_t>(k) * width_ + x] +=
+              sharpWeights_[k] * s.c[k];
+        }
+        for (int c = 4; c < channels_; ++c) {
+          near_[static_cast<std::size_t>(c) * width_ + x] += sharpWeights_[c];
+        }
+        ++x;
+        continue;
+      }
+      // Neighbours with the same kernel go together where they can.
+      int end = x + 1;
+      if (channels_ == 5) {
+        while (end < width_ &&
+               halfOf(in_.bank, b.sizeMap[rowStart + end]) == half) {
+          ++end;
+        }
+      }
+      if (end - x < kShortSpan || !span(x, end - 1, y, half, dy, v)) {
+        for (int s = x; s < end; ++s) source(s, y, half, dy, v);
+      }
+      x = end;
     }
   }
   flush(v);
@@ -239,6 +251,27 @@ void FastScatter::addSegment(int u0, int u1, const double *values,
   }
 }
 
+// Only a destination inside the source's cone of light can stop it. With the
+// destination at least D pixels from the source along some axis (D >= |dy|,
+// and >= 1 since the source never tests itself), that needs D x dd /
+// (focalLength x pixelsPerFilmUnit) <= (ds - dd) / ds x 2 x apertureRadius,
+// that is dd <= A ds / (D ds + A). The bound is widened by a millionth so
+// rounding never hides a surface the exact test would find; every surface
+// under it still takes the exact test. A candidate is also nearer than the
+// source: dd < ds is dd <= the float below ds.
+float FastScatter::candidateBound(float ds, int dy) const {
+  float limit = ds;
+  if (refine_) {
+    const double d = std::max(1, std::abs(dy));
+    const double bound = coneScale_ * ds / (d * ds + coneScale_) * (1.0 + 1e-6);
+    if (std::isfinite(bound)) {
+      limit = static_cast<float>(std::min<double>(bound, ds));
+    }
+  }
+  return std::min(limit,
+                  std::nextafter(ds, -std::numeric_limits<float>::max()));
+}
+
 void FastScatter::source(int x, int y, int half, int dy, int v) {
   const FrameBuffers &b = in_.buffers;
   const std::size_t j = static_cast<std::size_t>(y) * width_ + x;
@@ -247,28 +280,9 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
   const std::int32_t sj = b.sizeMap[j];
   const bool mono = runs_.mode() == 0;
   const int row = dy + half;
-  // Only a destination inside the source's cone of light can stop it. With
-  // the destination at least D pixels from the source along some axis
-  // (D >= |dy|, and >= 1 since the source never tests itself), that needs
-  // D x dd / (focalLength x pixelsPerFilmUnit) <= (ds - dd) / ds x 2 x
-  // apertureRadius, that is dd <= A ds / (D ds + A). The bound is widened by
-  // a millionth so rounding never hides a surface the exact test would find;
-  // every surface under it still takes the exact test.
-  // The bound is formed only once some run holds a nearer pixel.
-  float limit = ds;
-  bool limited = false;
-  auto coneLimit = [&] {
-    if (!limited && refine_) {
-      const double d = std::max(1, std::abs(dy));
-      const double bound =
-          coneScale_ * ds / (d * ds + coneScale_) * (1.0 + 1e-6);
-      limit = std::isfinite(bound)
-                  ? static_cast<float>(std::min<double>(bound, ds))
-                  : ds;
-    }
-    limited = true;
-    return limit;
-  };
+  // The candidate bound is formed only once some run holds a nearer pixel.
+  float below = 0.0f;
+  bool bounded = false;
   // A size-1 source reaches only itself, which is never a candidate.
   const bool occludable = lensOk_ && half > 0;
   const std::size_t destRow = static_cast<std::size_t>(v) * width_;
@@ -300,8 +314,11 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
     bool candidates = false;
     if (occludable) {
       const float nearest = depthMin(u0, u1);
-      candidates = nearest < ds && nearest <= coneLimit() &&
-                   (mono || sizeMin(u0, u1) < sj);
+      if (nearest < ds) {
+        if (!bounded) below = candidateBound(ds, dy);
+        bounded = true;
+        candidates = nearest <= below && (mono || sizeMin(u0, u1) < sj);
+      }
     }
     if (!candidates) {
       addSegment(u0, u1, values, live);
@@ -310,10 +327,6 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
     // Split the run at each surface that stops the light. Candidates come
     // in stretches (the cross-section of a nearer object); a stretch that
     // provably stops the light everywhere is taken whole.
-    // A candidate is nearer than the source (dd < ds is dd <= the float
-    // below ds) and under the cone bound.
-    const float below =
-        std::min(limit, std::nextafter(ds, -std::numeric_limits<float>::max()));
     auto candidate = [&](int p) {
       return b.depth[destRow + p] <= below &&
              (mono || b.sizeMap[destRow + p] < sj);

@@ -21,9 +21,34 @@ class FastScatter {
   FastScatter(const PassInputs &in, const KernelRuns &runs);
   void row(int v);
 
+  // How many sources went through row() as spans (below), and how many of
+  // those spans' sources were handled one by one after all.
+  struct SpanCounts {
+    long long spanned = 0, fellBack = 0;
+  };
+  SpanCounts spanCounts() const { return spanCounts_; }
+
  private:
   void prepareRow(int v);
   void source(int x, int y, int half, int dy, int v);
+  // Sources xs .. xe of row y, all of kernel half `half`, whose kernel row
+  // on destination row v is one run: their light added together where every
+  // nearer surface their runs cross provably stops all of it, as a box sum
+  // of the source row with those surfaces cut out. False, with nothing
+  // added, where that cannot be shown for the whole span.
+  bool span(int xs, int xe, int y, int half, int dy, int v);
+  // The stretches of destination row v's pixels lo .. hi at depths up to
+  // `lowest`, into stretches_; false if a pixel lies above `lowest` but not
+  // above `highest` (a candidate for some sources and not others).
+  bool findStretches(int v, int lo, int hi, float lowest, float highest);
+  // Whether a stretch stops all light of sources of depths dsMin .. dsMax
+  // whose kernels reach `reach` pixels, at up to `offset` pixels from each.
+  bool stopsSpan(double nearest, double farthest, double dsMin, double dsMax,
+                 int reach, int offset);
+  // The largest depth a destination may have to be a candidate for a source
+  // of depth ds on a row dy away: nearer than the source and inside the
+  // bound of its cone of light.
+  float candidateBound(float ds, int dy) const;
   void addSegment(int u0, int u1, const double *values, const bool *live);
   void flush(int v);
   // Pixel u of row v: its sums (colour, then weight) and stopped light into
@@ -93,6 +118,17 @@ class FastScatter {
   // The span of the difference buffer this row's runs touched.
   int touchedFirst_ = 1 << 30, touchedLast_ = -1;
   double sharpWeights_[8];  // what a size-1 source adds per channel
+  struct Stretch {
+    int p, q;
+    float nearest, farthest;
+  };
+  std::vector<Stretch> stretches_;
+  std::vector<std::uint8_t> cut_;  // width + 1: run ends a span drops
+  // Per source of a span and before the first: five pairs of prefix sums,
+  // then five magnitudes.
+  static constexpr int kPrefixStride = 15;
+  std::vector<double> spanPrefix_;
+  SpanCounts spanCounts_;
   int levels_;
   std::vector<float> depthMin_;        // levels x width, sparse table
   std::vector<float> depthMax_;        // likewise

@@ -21,7 +21,9 @@
 #include <vector>
 
 #include "host/frame_io.h"
+#include "kernels/kernel_runs.h"
 #include "render/blur_size.h"
+#include "render/fast_scatter.h"
 #include "render/passes.h"
 #include "render/tone.h"
 #include "test_lens.h"
@@ -382,6 +384,93 @@ TEST(FastPasses, StoppingAfterARowStopsBothCoresAlike) {
     EXPECT_EQ(steps, 5);
   }
   releaseKernelBank(bank);
+}
+
+// A fence before a wall: the wall at one blur size, its depth either level
+// with a little noise or sloping across the rows, and bars a few pixels wide
+// at a near depth (most near enough that their occluder sizes cover the
+// wall's kernels, some too far for that), sharp or slightly blurred.
+// Values span many orders of magnitude, as after the power.
+void fillFence(FrameBuffers &b, int wallSize, bool slope, std::mt19937 &rng) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const double scale = std::ldexp(1.0, 100);
+  std::vector<float> barDepth(b.width, 0.0f);
+  for (int x = 3; x < b.width;) {
+    const int wide = 1 + int(rng() % 4);
+    const float depth = unit(rng) < 0.8 ? float(0.3 + 0.1 * unit(rng)) : 2.0f;
+    for (int k = 0; k < wide && x + k < b.width; ++k) barDepth[x + k] = depth;
+    x += wide + 4 + int(rng() % 14);
+  }
+  for (int y = 0; y < b.height; ++y) {
+    for (int x = 0; x < b.width; ++x) {
+      const std::size_t i = std::size_t(y) * b.width + x;
+      const bool highlight = unit(rng) < 0.02;
+      for (int k = 0; k < 4; ++k) {
+        const double v = highlight ? 1.0 : 0.02 + 0.5 * unit(rng);
+        b.source[i].c[k] = float(std::pow(v, 6.0) * scale);
+      }
+      const bool bar = barDepth[x] > 0.0f && y > 2;
+      const double wall =
+          slope ? 30.0 + 0.5 * x : 30.0 * (1.0 + 1e-3 * unit(rng));
+      b.depth[i] = bar ? barDepth[x] : float(wall);
+      b.sizeMap[i] = bar ? (y % 5 == 0 ? -3 : 1) : wallSize;
+    }
+  }
+}
+
+// Neighbours with one kernel are scattered together where every nearer
+// surface their runs cross stops all their light, and one by one where
+// that cannot be shown; both must give the literal scatter's result.
+TEST(FastPasses, FencesBeforeAWallMatchTheLiteralCores) {
+  std::mt19937 rng(1210);
+  Diff diff;
+  FastScatter::SpanCounts spans;
+  const int shapes[] = {kShapeCircle, kShapePolygon, kShapeRing};
+  for (int trial = 0; trial < 6; ++trial) {
+    const int width = 90 + int(rng() % 40), height = 24;
+    FilterSettings lens = testLens(width, 2.0);
+    lens.apertureShape = shapes[trial % 3];
+    lens.rotation = 0.4 * trial;
+    KernelBank bank = BuildKernelBank(lens);
+    ASSERT_GT(bank.count, 10);
+    const int wallSize = 9 + 2 * int(rng() % 6);
+    FrameBuffers literal, fast;
+    ASSERT_TRUE(literal.allocate(width, height));
+    ASSERT_TRUE(fast.allocate(width, height));
+    fillFence(literal, wallSize, trial % 2 == 1, rng);
+    copyInputs(literal, fast);
+    {
+      FrameBuffers once;
+      ASSERT_TRUE(once.allocate(width, height));
+      copyInputs(literal, once);
+      const PassInputs in{once, bank, 0, lens};
+      const KernelRuns runs(bank, 0);
+      FastScatter scatter(in, runs);
+      for (int v = 0; v < height; ++v) scatter.row(v);
+      spans.spanned += scatter.spanCounts().spanned;
+      spans.fellBack += scatter.spanCounts().fellBack;
+    }
+    for (FrameBuffers *b : {&literal, &fast}) {
+      FallbackKernels store(bank.entries[bank.count - 1].size / 2);
+      const PassInputs in{*b, bank, 0, lens, &store};
+      ASSERT_TRUE(
+          runDepthPasses(in, b == &literal ? Cores::literal : Cores::fast));
+    }
+    const std::string what = "fence trial " + std::to_string(trial);
+    expectEquivalent(literal, fast, what, diff);
+    if (HasFatalFailure()) break;
+    expectNearTheExactResult(literal, fast, bank, 0, lens, true, 0, what, diff);
+    releaseKernelBank(bank);
+    if (HasFatalFailure()) return;
+  }
+  printDiff("fences", diff);
+  std::printf("  sources in spans %lld, of which one by one %lld\n",
+              spans.spanned, spans.fellBack);
+  EXPECT_GT(diff.blocked, 0);
+  EXPECT_GT(diff.regathered, 0);
+  // Both ways through the spans are taken.
+  EXPECT_GT(spans.fellBack, 0);
+  EXPECT_GT(spans.spanned - spans.fellBack, spans.fellBack);
 }
 
 // A crop of a shared rendered frame, its depth as distance from the camera.
