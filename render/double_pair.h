@@ -12,4 +12,12 @@ inline void addPair(double *pair, double x) {
   pair[0] = sum;
 }
 
+// The same for a sum and its error held apart.
+inline void addPair(double &sum, double &error, double x) {
+  const double next = sum + x;
+  const double back = next - sum;
+  error += (sum - (next - back)) + (x - back);
+  sum = next;
+}
+
 }  // namespace lensfall

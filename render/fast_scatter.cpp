@@ -63,8 +63,7 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
     largestHalf_ = std::max<int>(largestHalf_, rowHalf_[y]);
   }
   refine_ = std::isfinite(coneScale_) && coneScale_ > 0.0;
-  diff_.assign(static_cast<std::size_t>(channels_) * (width_ + 1) * 2, 0.0);
-  reach_.assign(static_cast<std::size_t>(channels_) * (width_ + 1), 0.0);
+  diff_.assign(static_cast<std::size_t>(channels_) * (width_ + 1) * 3, 0.0);
   near_.assign(static_cast<std::size_t>(channels_) * width_, 0.0);
   live_.assign(static_cast<std::size_t>(counted_) * (width_ + 1), 0);
   blocked_.assign(static_cast<std::size_t>(counted_) * width_, 0.0f);
@@ -238,10 +237,12 @@ void FastScatter::addSegment(int u0, int u1, const double *values,
   const std::size_t stride = static_cast<std::size_t>(width_) + 1;
   touchedFirst_ = std::min(touchedFirst_, u0);
   touchedLast_ = std::max(touchedLast_, u1 + 1);
-  for (int c = 0; c < channels_; ++c) {
-    addPair(&diff_[2 * (c * stride + u0)], values[c]);
-    addPair(&diff_[2 * (c * stride + u1 + 1)], -values[c]);
-    reach_[c * stride + u0] += std::fabs(values[c]);
+  double *start = cell(u0), *end = cell(u1 + 1);
+  const int n = channels_;
+  for (int c = 0; c < n; ++c) {
+    addPair(start[c], start[n + c], values[c]);
+    addPair(end[c], end[n + c], -values[c]);
+    start[2 * n + c] += std::fabs(values[c]);
   }
   adds_ += 2;
   for (int k = 0; k < counted_; ++k) {
@@ -507,13 +508,13 @@ void FastScatter::flush(int v) {
       live[k] += live_[k * stride + u];
       live_[k * stride + u] = 0;
     }
-    for (int c = 0; c < channels_; ++c) {
-      double *cell = &diff_[2 * (c * stride + u)];
-      addPair(sums[c], cell[0]);
-      sums[c][1] += cell[1];
-      cell[0] = cell[1] = 0.0;
-      reach[c] += reach_[c * stride + u];
-      reach_[c * stride + u] = 0.0;
+    double *here = cell(u);
+    const int n = channels_;
+    for (int c = 0; c < n; ++c) {
+      addPair(sums[c], here[c]);
+      sums[c][1] += here[n + c];
+      reach[c] += here[2 * n + c];
+      here[c] = here[n + c] = here[2 * n + c] = 0.0;
       const int k = channels_ == 5 ? 0 : c % 4;
       if (live[k] == 0) sums[c][0] = sums[c][1] = reach[c] = 0.0;
       double &near = near_[static_cast<std::size_t>(c) * width_ + u];
@@ -525,11 +526,7 @@ void FastScatter::flush(int v) {
     store(u, v, total);
   }
   // The ends of runs that reach the row's last pixel.
-  for (int c = 0; c < channels_; ++c) {
-    diff_[2 * (c * stride + width_)] = diff_[2 * (c * stride + width_) + 1] =
-        0.0;
-    reach_[c * stride + width_] = 0.0;
-  }
+  std::fill(cell(width_), cell(width_) + 3 * channels_, 0.0);
   for (int k = 0; k < counted_; ++k) live_[k * stride + width_] = 0;
   touchedFirst_ = width_ + 1;
   touchedLast_ = -1;

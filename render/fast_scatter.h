@@ -103,10 +103,15 @@ class FastScatter {
   int tiles_;
   std::vector<std::int16_t> tileHalf_;  // per row and tile: largest half
   std::vector<std::int16_t> rowHalf_;   // per row: largest half
-  // Channels x (width + 1) cells, each a pair (sum, rounding error) added
-  // with the two-sum, so the prefix pass carries about twice double's digits.
+  // Per pixel of the row and one beyond: each channel's difference as a
+  // pair (sum, rounding error) added with the two-sum, so the prefix pass
+  // carries about twice double's digits, and the magnitude of what was
+  // added there; as channels sums, then channels errors, then channels
+  // magnitudes.
   std::vector<double> diff_;
-  std::vector<double> reach_;       // channels x (width + 1): |added|
+  double *cell(int u) {
+    return &diff_[static_cast<std::size_t>(u) * 3 * channels_];
+  }
   std::vector<double> near_;        // channels x width: short segments
   long long adds_ = 0;              // additions into the row's cells
   std::vector<std::int32_t> live_;  // counted x (width + 1)
@@ -124,9 +129,10 @@ class FastScatter {
   };
   std::vector<Stretch> stretches_;
   std::vector<std::uint8_t> cut_;  // width + 1: run ends a span drops
-  // Per source of a span and before the first: five pairs of prefix sums,
-  // then five magnitudes.
+  // Prefix sums of a span's values where its boxes read them: at each
+  // count of sources in prefixAt_, five pairs of sums, then five magnitudes.
   static constexpr int kPrefixStride = 15;
+  std::vector<int> prefixAt_;
   std::vector<double> spanPrefix_;
   SpanCounts spanCounts_;
   int levels_;

@@ -24,9 +24,9 @@ namespace lensfall {
 
 namespace {
 
-// Eight pixels' stopped light side by side, with how many sources add to
-// each.
-constexpr int kLanes = 8;
+// Four pixels' stopped light side by side, with how many sources add to
+// each; sixteen pixels go as four such lanes.
+constexpr int kLanes = 4;
 using Lanes = float __attribute__((vector_size(4 * kLanes)));
 using LaneCounts = int __attribute__((vector_size(4 * kLanes)));
 
@@ -87,34 +87,60 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
     }
   }
 
-  const std::size_t stride = static_cast<std::size_t>(width_) + 1;
   const float *source = &b.source[sourceRow].c[0];
   const double weight = w[0];
   auto valuesOf = [&](int x, double values[5]) {
     for (int k = 0; k < 4; ++k) values[k] = weight * source[4 * x + k];
     values[4] = weight;
   };
+  // The sources whose runs cover destination pixel u.
+  auto coveringFirst = [&](int u) { return std::max(xs, u - z); };
+  auto coveringLast = [&](int u) { return std::min(xe, u - a); };
+  // The boxes beside each cut surface read prefix sums of the span's values
+  // (prefix i: the first i sources), taken as the run ends stream past.
+  prefixAt_.clear();
   for (const Stretch &s : stretches_) {
     std::fill(cut_.begin() + s.p, cut_.begin() + s.q + 2, 1);
+    for (int u : {s.p - 1, s.q + 1}) {
+      if (u < lo || u > hi) continue;
+      prefixAt_.push_back(coveringFirst(u) - xs);
+      prefixAt_.push_back(coveringLast(u) - xs + 1);
+    }
   }
+  std::sort(prefixAt_.begin(), prefixAt_.end());
+  prefixAt_.erase(std::unique(prefixAt_.begin(), prefixAt_.end()),
+                  prefixAt_.end());
+  spanPrefix_.assign(prefixAt_.size() * kPrefixStride, 0.0);
+  std::size_t taken = 0;
+  if (taken < prefixAt_.size() && prefixAt_[taken] == 0) ++taken;
+  double running[kPrefixStride] = {};
   // The run ends, except on a cut surface or just after one.
   for (int x = xs; x <= xe; ++x) {
-    const int u0 = std::max(0, x + a), u1 = std::min(width_ - 1, x + z);
-    if (u0 > u1) continue;
     double values[5];
     valuesOf(x, values);
-    if (!cut_[u0]) {
+    const int u0 = std::max(0, x + a), u1 = std::min(width_ - 1, x + z);
+    if (u0 <= u1 && !cut_[u0]) {
+      double *start = cell(u0);
       for (int c = 0; c < 5; ++c) {
-        addPair(&diff_[2 * (c * stride + u0)], values[c]);
-        reach_[c * stride + u0] += std::fabs(values[c]);
+        addPair(start[c], start[5 + c], values[c]);
+        start[10 + c] += std::fabs(values[c]);
       }
       ++live_[u0];
     }
-    if (!cut_[u1 + 1]) {
-      for (int c = 0; c < 5; ++c) {
-        addPair(&diff_[2 * (c * stride + u1 + 1)], -values[c]);
-      }
+    if (u0 <= u1 && !cut_[u1 + 1]) {
+      double *end = cell(u1 + 1);
+      for (int c = 0; c < 5; ++c) addPair(end[c], end[5 + c], -values[c]);
       --live_[u1 + 1];
+    }
+    if (taken == prefixAt_.size()) continue;
+    for (int c = 0; c < 5; ++c) {
+      addPair(&running[2 * c], values[c]);
+      running[10 + c] += std::fabs(values[c]);
+    }
+    if (prefixAt_[taken] == x - xs + 1) {
+      std::copy(running, running + kPrefixStride,
+                &spanPrefix_[taken * kPrefixStride]);
+      ++taken;
     }
   }
   adds_ += 2 * static_cast<long long>(xe - xs + 1);
@@ -123,26 +149,12 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
 
   if (stretches_.empty()) return true;
 
-  // Prefix sums of the span's values as pairs, with their magnitudes, for
-  // the box sums beside the cut surfaces.
-  const int count = xe - xs + 1;
-  spanPrefix_.resize(static_cast<std::size_t>(count + 1) * kPrefixStride);
-  std::fill(spanPrefix_.begin(), spanPrefix_.begin() + kPrefixStride, 0.0);
-  double running[kPrefixStride] = {};
-  for (int i = 0; i < count; ++i) {
-    double values[5];
-    valuesOf(xs + i, values);
-    for (int c = 0; c < 5; ++c) {
-      addPair(&running[2 * c], values[c]);
-      running[10 + c] += std::fabs(values[c]);
-    }
-    double *after =
-        &spanPrefix_[static_cast<std::size_t>(i + 1) * kPrefixStride];
-    for (int k = 0; k < kPrefixStride; ++k) after[k] = running[k];
-  }
-  // The sources whose runs cover destination pixel u.
-  auto coveringFirst = [&](int u) { return std::max(xs, u - z); };
-  auto coveringLast = [&](int u) { return std::min(xe, u - a); };
+  auto prefix = [&](int i) {
+    const std::size_t at =
+        std::lower_bound(prefixAt_.begin(), prefixAt_.end(), i) -
+        prefixAt_.begin();
+    return &spanPrefix_[at * kPrefixStride];
+  };
   // Adds the box sum at pixel `from`, times `sign`, into the difference
   // buffer at pixel `at`. The difference of two prefix pairs keeps the
   // digits a pair carries, so its rounding is bounded by the magnitude of
@@ -150,17 +162,15 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
   auto addBox = [&](int from, int at, double sign) {
     const int first = coveringFirst(from), last = coveringLast(from);
     if (first > last) return;
-    const double *high =
-        &spanPrefix_[static_cast<std::size_t>(last - xs + 1) * kPrefixStride];
-    const double *low =
-        &spanPrefix_[static_cast<std::size_t>(first - xs) * kPrefixStride];
+    const double *high = prefix(last - xs + 1);
+    const double *low = prefix(first - xs);
     for (int c = 0; c < 5; ++c) {
       double box[2] = {high[2 * c], high[2 * c + 1] - low[2 * c + 1]};
       addPair(box, -low[2 * c]);
-      double *cell = &diff_[2 * (c * stride + at)];
-      addPair(cell, sign * box[0]);
-      cell[1] += sign * box[1];
-      reach_[c * stride + at] += high[10 + c];
+      double *there = cell(at);
+      addPair(there[c], there[5 + c], sign * box[0]);
+      there[5 + c] += sign * box[1];
+      there[10 + c] += high[10 + c];
     }
     live_[at] += static_cast<int>(sign) * (last - first + 1);
     adds_ += last - first + 3;
@@ -174,18 +184,28 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
     // cores add it: every source adds the same weight, so their order
     // within the span does not matter. Lanes of pixels go side by side;
     // adding 0 to a lane that is done leaves it as it is.
-    for (int t0 = s.p; t0 <= s.q; t0 += kLanes) {
-      Lanes sums{};
-      LaneCounts counts{};
+    for (int t0 = s.p; t0 <= s.q; t0 += 4 * kLanes) {
+      Lanes sums[4] = {};
+      LaneCounts counts[4] = {};
       int most = 0;
-      const int lanes = std::min(kLanes, s.q - t0 + 1);
+      const int lanes = std::min(4 * kLanes, s.q - t0 + 1);
       for (int j = 0; j < lanes; ++j) {
-        counts[j] = coveringLast(t0 + j) - coveringFirst(t0 + j) + 1;
-        sums[j] = blocked_[t0 + j];
-        most = std::max(most, counts[j]);
+        const int n = coveringLast(t0 + j) - coveringFirst(t0 + j) + 1;
+        counts[j / kLanes][j % kLanes] = n;
+        sums[j / kLanes][j % kLanes] = blocked_[t0 + j];
+        most = std::max(most, n);
       }
-      for (int i = 0; i < most; ++i) sums += i < counts ? stopped : 0.0f;
-      for (int j = 0; j < lanes; ++j) blocked_[t0 + j] = sums[j];
+      Lanes s0 = sums[0], s1 = sums[1], s2 = sums[2], s3 = sums[3];
+      for (int i = 0; i < most; ++i) {
+        s0 += i < counts[0] ? stopped : 0.0f;
+        s1 += i < counts[1] ? stopped : 0.0f;
+        s2 += i < counts[2] ? stopped : 0.0f;
+        s3 += i < counts[3] ? stopped : 0.0f;
+      }
+      sums[0] = s0, sums[1] = s1, sums[2] = s2, sums[3] = s3;
+      for (int j = 0; j < lanes; ++j) {
+        blocked_[t0 + j] = sums[j / kLanes][j % kLanes];
+      }
     }
   }
   return true;
