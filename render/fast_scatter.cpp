@@ -406,10 +406,7 @@ bool FastScatter::stretchStops(double nearest, double farthest, double ds,
   const int first = smallest % 2 == 0 ? smallest + 1 : smallest;
   const int last = largest % 2 == 0 ? largest + 1 : largest;
   if (last - first > 2 * kStretchSizes) return false;
-  for (int m = first; m <= last; m += 2) {
-    if (filledHalf(m) < offset) return false;
-  }
-  return true;
+  return filledOver(first, last, offset);
 }
 
 int FastScatter::occluderCells(double dd, double ds) const {
@@ -428,6 +425,34 @@ int FastScatter::filledHalf(int m) {
   int &known = filled_[m];
   if (known == kUnknown) known = kernelFilledHalf(m);
   return known;
+}
+
+bool FastScatter::filledOver(int first, int last, int offset) {
+  constexpr int kBlockWidth = 2 * kFilledBlock;  // sizes, odd and even
+  int m = first;
+  while (m <= last) {
+    const int block = m / kBlockWidth;
+    const int blockLast = block * kBlockWidth + kBlockWidth - 1;
+    if (m == block * kBlockWidth + 1 && blockLast <= last &&
+        blockLast < kFilledSizes) {
+      if (static_cast<std::size_t>(block) >= blockFilled_.size()) {
+        blockFilled_.resize(static_cast<std::size_t>(block) + 1, kUnknown);
+      }
+      int &least = blockFilled_[block];
+      if (least == kUnknown) {
+        least = filledHalf(m);
+        for (int k = m + 2; k <= blockLast; k += 2) {
+          least = std::min(least, filledHalf(k));
+        }
+      }
+      if (least < offset) return false;
+      m = blockLast + 2;
+      continue;
+    }
+    if (filledHalf(m) < offset) return false;
+    m += 2;
+  }
+  return true;
 }
 
 int FastScatter::kernelFilledHalf(int m) {

@@ -67,6 +67,9 @@ class FastScatter {
   // FilledHalf of the size-m kernel the occlusion test reads, or -1; known
   // sizes are kept.
   int filledHalf(int m);
+  // Whether every odd size from `first` to `last` (both odd) has a
+  // filledHalf of at least `offset`.
+  bool filledOver(int first, int last, int offset);
   int kernelFilledHalf(int m);
   // Whether destination (u, v) of depth dd stops the light of source (x, y)
   // of depth ds, whose kernel reaches `reach` pixels from it.
@@ -96,9 +99,13 @@ class FastScatter {
   static constexpr int kFilledSizes = 1
                                       << 16;  // sizes whose filledHalf is kept
   std::vector<int> filled_;
+  // The least filledHalf of each block of kFilledBlock odd sizes, once
+  // asked for.
+  static constexpr int kFilledBlock = 32;
+  std::vector<int> blockFilled_;
   // Stretches whose occluder sizes span more kernels than this are tested
   // pixel by pixel.
-  static constexpr int kStretchSizes = 16;
+  static constexpr int kStretchSizes = 512;
   static constexpr int kTile = 32;
   int tiles_;
   std::vector<std::int16_t> tileHalf_;  // per row and tile: largest half

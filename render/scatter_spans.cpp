@@ -250,10 +250,7 @@ bool FastScatter::stopsSpan(double nearest, double farthest, double dsMin,
   const int first = smallest % 2 == 0 ? smallest + 1 : smallest;
   const int last = largest % 2 == 0 ? largest + 1 : largest;
   if (last - first > 2 * kStretchSizes) return false;
-  for (int m = first; m <= last; m += 2) {
-    if (filledHalf(m) < offset) return false;
-  }
-  return true;
+  return filledOver(first, last, offset);
 }
 
 }  // namespace lensfall

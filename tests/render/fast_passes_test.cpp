@@ -389,16 +389,21 @@ TEST(FastPasses, StoppingAfterARowStopsBothCoresAlike) {
 // A fence before a wall: the wall at one blur size, its depth either level
 // with a little noise or sloping across the rows, and bars a few pixels wide
 // at a near depth (most near enough that their occluder sizes cover the
-// wall's kernels, some too far for that), sharp or slightly blurred.
+// wall's kernels, some too far for that), sharp or slightly blurred; or
+// (planks) wider bars turned away from the camera, whose depth runs from
+// 0.25 to 0.7 across them, so their occluder sizes span many kernels.
 // Values span many orders of magnitude, as after the power.
-void fillFence(FrameBuffers &b, int wallSize, bool slope, std::mt19937 &rng) {
+void fillFence(FrameBuffers &b, int wallSize, bool slope, bool planks,
+               std::mt19937 &rng) {
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   const double scale = std::ldexp(1.0, 100);
   std::vector<float> barDepth(b.width, 0.0f);
   for (int x = 3; x < b.width;) {
-    const int wide = 1 + int(rng() % 4);
+    const int wide = planks ? 6 + int(rng() % 9) : 1 + int(rng() % 4);
     const float depth = unit(rng) < 0.8 ? float(0.3 + 0.1 * unit(rng)) : 2.0f;
-    for (int k = 0; k < wide && x + k < b.width; ++k) barDepth[x + k] = depth;
+    for (int k = 0; k < wide && x + k < b.width; ++k) {
+      barDepth[x + k] = planks ? float(0.25 + 0.45 * k / (wide - 1)) : depth;
+    }
     x += wide + 4 + int(rng() % 14);
   }
   for (int y = 0; y < b.height; ++y) {
@@ -426,18 +431,20 @@ TEST(FastPasses, FencesBeforeAWallMatchTheLiteralCores) {
   Diff diff;
   FastScatter::SpanCounts spans;
   const int shapes[] = {kShapeCircle, kShapePolygon, kShapeRing};
-  for (int trial = 0; trial < 6; ++trial) {
-    const int width = 90 + int(rng() % 40), height = 24;
+  for (int trial = 0; trial < 8; ++trial) {
+    const bool planks = trial >= 6;
+    const int width = planks ? 320 : 90 + int(rng() % 40);
+    const int height = planks ? 12 : 24;
     FilterSettings lens = testLens(width, 2.0);
     lens.apertureShape = shapes[trial % 3];
     lens.rotation = 0.4 * trial;
     KernelBank bank = BuildKernelBank(lens);
     ASSERT_GT(bank.count, 10);
-    const int wallSize = 9 + 2 * int(rng() % 6);
+    const int wallSize = planks ? 41 : 9 + 2 * int(rng() % 6);
     FrameBuffers literal, fast;
     ASSERT_TRUE(literal.allocate(width, height));
     ASSERT_TRUE(fast.allocate(width, height));
-    fillFence(literal, wallSize, trial % 2 == 1, rng);
+    fillFence(literal, wallSize, trial % 2 == 1, planks, rng);
     copyInputs(literal, fast);
     {
       FrameBuffers once;
