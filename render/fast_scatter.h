@@ -137,7 +137,8 @@ class FastScatter {
   std::vector<Stretch> stretches_;
   std::vector<std::uint8_t> cut_;  // width + 1: run ends a span drops
   // Prefix sums of a span's values where its boxes read them: at each
-  // count of sources in prefixAt_, five pairs of sums, then five magnitudes.
+  // count of sources in prefixAt_, five sums, their errors, then their
+  // magnitudes.
   static constexpr int kPrefixStride = 15;
   std::vector<int> prefixAt_;
   std::vector<double> spanPrefix_;

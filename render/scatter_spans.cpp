@@ -89,10 +89,6 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
 
   const float *source = &b.source[sourceRow].c[0];
   const double weight = w[0];
-  auto valuesOf = [&](int x, double values[5]) {
-    for (int k = 0; k < 4; ++k) values[k] = weight * source[4 * x + k];
-    values[4] = weight;
-  };
   // The sources whose runs cover destination pixel u.
   auto coveringFirst = [&](int u) { return std::max(xs, u - z); };
   auto coveringLast = [&](int u) { return std::min(xe, u - a); };
@@ -114,29 +110,38 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
   std::size_t taken = 0;
   if (taken < prefixAt_.size() && prefixAt_[taken] == 0) ++taken;
   double running[kPrefixStride] = {};
-  // The run ends, except on a cut surface or just after one.
+  // The run ends, except on a cut surface or just after one: R and G, B
+  // and A, then the weight.
+  const Double2 weights = {weight, weight};
   for (int x = xs; x <= xe; ++x) {
-    double values[5];
-    valuesOf(x, values);
     const int u0 = std::max(0, x + a), u1 = std::min(width_ - 1, x + z);
+    const float *s = source + 4 * x;
+    const Double2 rg = Double2{s[0], s[1]} * weights;
+    const Double2 ba = Double2{s[2], s[3]} * weights;
     if (u0 <= u1 && !cut_[u0]) {
       double *start = cell(u0);
-      for (int c = 0; c < 5; ++c) {
-        addPair(start[c], start[5 + c], values[c]);
-        start[10 + c] += std::fabs(values[c]);
-      }
+      addPair(start, start + 5, rg);
+      addPair(start + 2, start + 7, ba);
+      addPair(start[4], start[9], weight);
+      storeDouble2(start + 10, loadDouble2(start + 10) + magnitude(rg));
+      storeDouble2(start + 12, loadDouble2(start + 12) + magnitude(ba));
+      start[14] += weight;
       ++live_[u0];
     }
     if (u0 <= u1 && !cut_[u1 + 1]) {
       double *end = cell(u1 + 1);
-      for (int c = 0; c < 5; ++c) addPair(end[c], end[5 + c], -values[c]);
+      addPair(end, end + 5, -rg);
+      addPair(end + 2, end + 7, -ba);
+      addPair(end[4], end[9], -weight);
       --live_[u1 + 1];
     }
     if (taken == prefixAt_.size()) continue;
-    for (int c = 0; c < 5; ++c) {
-      addPair(&running[2 * c], values[c]);
-      running[10 + c] += std::fabs(values[c]);
-    }
+    addPair(running, running + 5, rg);
+    addPair(running + 2, running + 7, ba);
+    addPair(running[4], running[9], weight);
+    storeDouble2(running + 10, loadDouble2(running + 10) + magnitude(rg));
+    storeDouble2(running + 12, loadDouble2(running + 12) + magnitude(ba));
+    running[14] += weight;
     if (prefixAt_[taken] == x - xs + 1) {
       std::copy(running, running + kPrefixStride,
                 &spanPrefix_[taken * kPrefixStride]);
@@ -165,8 +170,8 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
     const double *high = prefix(last - xs + 1);
     const double *low = prefix(first - xs);
     for (int c = 0; c < 5; ++c) {
-      double box[2] = {high[2 * c], high[2 * c + 1] - low[2 * c + 1]};
-      addPair(box, -low[2 * c]);
+      double box[2] = {high[c], high[5 + c] - low[5 + c]};
+      addPair(box, -low[c]);
       double *there = cell(at);
       addPair(there[c], there[5 + c], sign * box[0]);
       there[5 + c] += sign * box[1];
