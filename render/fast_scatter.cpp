@@ -44,24 +44,27 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
       lensOk_(lensUsable(in.settings)),
       coneScale_(2 * in.settings.apertureRadius * in.settings.focalLength *
                  in.settings.pixelsPerFilmUnit),
-      pixelUnit_(1 / in.settings.pixelsPerFilmUnit),
-      tiles_((in.buffers.width + kTile - 1) / kTile) {
+      pixelUnit_(1 / in.settings.pixelsPerFilmUnit) {
   destinations_.resize(width_);
   const FrameBuffers &b = in.buffers;
-  tileHalf_.assign(static_cast<std::size_t>(height_) * tiles_, 0);
-  rowHalf_.assign(height_, 0);
+  rowHalf_.assign(height_, -1);
+  rowKernels_.reserve(static_cast<std::size_t>(height_) + 1);
   for (int y = 0; y < height_; ++y) {
+    rowKernels_.push_back(static_cast<std::int32_t>(kernels_.size()));
     for (int x = 0; x < width_; ++x) {
-      const int h =
+      int h =
           halfOf(in.bank, b.sizeMap[static_cast<std::size_t>(y) * width_ + x]);
-      std::int16_t &tile =
-          tileHalf_[static_cast<std::size_t>(y) * tiles_ + x / kTile];
-      tile = std::max<std::int16_t>(tile, static_cast<std::int16_t>(h));
-      rowHalf_[y] =
-          std::max<std::int16_t>(rowHalf_[y], static_cast<std::int16_t>(h));
+      if (!runs.usable(h)) h = -1;
+      if (x > 0 && kernels_.back().half == h) {
+        kernels_.back().last = x;
+      } else {
+        kernels_.push_back({x, x, h});
+      }
+      rowHalf_[y] = std::max(rowHalf_[y], h);
     }
-    largestHalf_ = std::max<int>(largestHalf_, rowHalf_[y]);
+    largestHalf_ = std::max(largestHalf_, rowHalf_[y]);
   }
+  rowKernels_.push_back(static_cast<std::int32_t>(kernels_.size()));
   refine_ = std::isfinite(coneScale_) && coneScale_ > 0.0;
   diff_.assign(static_cast<std::size_t>(channels_) * (width_ + 1) * 3, 0.0);
   near_.assign(static_cast<std::size_t>(channels_) * width_, 0.0);
@@ -181,43 +184,30 @@ void FastScatter::row(int v) {
     const int reach = std::abs(dy);
     if (rowHalf_[y] < reach) continue;
     const std::size_t rowStart = static_cast<std::size_t>(y) * width_;
-    int x = 0;
-    while (x < width_) {
-      if (tileHalf_[static_cast<std::size_t>(y) * tiles_ + x / kTile] < reach) {
-        x = (x / kTile + 1) * kTile;
-        continue;
-      }
-      const int half = halfOf(in_.bank, b.sizeMap[rowStart + x]);
-      if (half < reach || !runs_.usable(half)) {
-        ++x;
-        continue;
-      }
-      if (half == 0) {
+    for (int i = rowKernels_[y]; i < rowKernels_[y + 1]; ++i) {
+      const KernelSpan &k = kernels_[i];
+      if (k.half < reach) continue;
+      if (k.half == 0) {
         // A sharp pixel gives only itself its own light, in the values
         // source() would form.
-        const Float4 &s = b.source[rowStart + x];
-        for (int k = 0; k < 4; ++k) {
-          near_[static_cast<std::size_t>(k) * width_ + x] +=
-              sharpWeights_[k] * s.c[k];
+        for (int x = k.first; x <= k.last; ++x) {
+          const Float4 &s = b.source[rowStart + x];
+          for (int c = 0; c < 4; ++c) {
+            near_[static_cast<std::size_t>(c) * width_ + x] +=
+                sharpWeights_[c] * s.c[c];
+          }
+          for (int c = 4; c < channels_; ++c) {
+            near_[static_cast<std::size_t>(c) * width_ + x] += sharpWeights_[c];
+          }
         }
-        for (int c = 4; c < channels_; ++c) {
-          near_[static_cast<std::size_t>(c) * width_ + x] += sharpWeights_[c];
-        }
-        ++x;
         continue;
       }
       // Neighbours with the same kernel go together where they can.
-      int end = x + 1;
-      if (channels_ == 5) {
-        while (end < width_ &&
-               halfOf(in_.bank, b.sizeMap[rowStart + end]) == half) {
-          ++end;
-        }
+      if (channels_ == 5 && k.last - k.first + 1 >= kShortSpan &&
+          span(k.first, k.last, y, k.half, dy, v)) {
+        continue;
       }
-      if (end - x < kShortSpan || !span(x, end - 1, y, half, dy, v)) {
-        for (int s = x; s < end; ++s) source(s, y, half, dy, v);
-      }
-      x = end;
+      for (int x = k.first; x <= k.last; ++x) source(x, y, k.half, dy, v);
     }
   }
   flush(v);

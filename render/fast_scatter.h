@@ -106,10 +106,14 @@ class FastScatter {
   // Stretches whose occluder sizes span more kernels than this are tested
   // pixel by pixel.
   static constexpr int kStretchSizes = 512;
-  static constexpr int kTile = 32;
-  int tiles_;
-  std::vector<std::int16_t> tileHalf_;  // per row and tile: largest half
-  std::vector<std::int16_t> rowHalf_;   // per row: largest half
+  // Neighbouring source pixels of a row that share one kernel half (-1:
+  // a kernel the cores skip), row by row.
+  struct KernelSpan {
+    std::int32_t first, last, half;
+  };
+  std::vector<KernelSpan> kernels_;
+  std::vector<std::int32_t> rowKernels_;  // per row its first, then the end
+  std::vector<int> rowHalf_;              // per row: largest half
   // Per pixel of the row and one beyond: each channel's difference as a
   // pair (sum, rounding error) added with the two-sum, so the prefix pass
   // carries about twice double's digits, and the magnitude of what was

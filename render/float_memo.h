@@ -10,7 +10,8 @@
 
 namespace lensfall {
 
-template <typename Value>
+// Bits: the log2 of its slot count.
+template <typename Value, int Bits = 14>
 class FloatMemo {
  public:
   FloatMemo() { keys_.fill(kEmpty); }
@@ -30,7 +31,7 @@ class FloatMemo {
   }
 
  private:
-  static constexpr int kBits = 14;
+  static constexpr int kBits = Bits;
   // The key of an empty slot: a NaN pattern, computed every time it comes.
   static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
   std::array<std::uint32_t, 1 << kBits> keys_;

@@ -36,7 +36,8 @@ ToneCurve fillSource(const HostFilterAccess &access, FrameBuffers &buffers,
   auto encode = [&](float value) {
     return curve.encode(cleanChannel(value, brightest));
   };
-  auto memo = std::make_unique<FloatMemo<float>>();
+  // Sources from half floats hold up to 63 488 distinct finite values.
+  auto memo = std::make_unique<FloatMemo<float, 16>>();
   for (std::size_t i = 0; i < pixels; ++i) {
     for (float &value : buffers.source[i].c) value = (*memo)(value, encode);
   }
