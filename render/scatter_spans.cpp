@@ -30,6 +30,17 @@ constexpr int kLanes = 4;
 using Lanes = float __attribute__((vector_size(4 * kLanes)));
 using LaneCounts = int __attribute__((vector_size(4 * kLanes)));
 
+// Adds one source's values (R and G, B and A, then the weight, which is
+// positive) into five sums, their errors and their magnitudes.
+inline void addSource(double *sums, Double2 rg, Double2 ba, double weight) {
+  addPair(sums, sums + 5, rg);
+  addPair(sums + 2, sums + 7, ba);
+  addPair(sums[4], sums[9], weight);
+  storeDouble2(sums + 10, loadDouble2(sums + 10) + magnitude(rg));
+  storeDouble2(sums + 12, loadDouble2(sums + 12) + magnitude(ba));
+  sums[14] += weight;
+}
+
 }  // namespace
 
 bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
@@ -119,13 +130,7 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
     const Double2 rg = Double2{s[0], s[1]} * weights;
     const Double2 ba = Double2{s[2], s[3]} * weights;
     if (u0 <= u1 && !cut_[u0]) {
-      double *start = cell(u0);
-      addPair(start, start + 5, rg);
-      addPair(start + 2, start + 7, ba);
-      addPair(start[4], start[9], weight);
-      storeDouble2(start + 10, loadDouble2(start + 10) + magnitude(rg));
-      storeDouble2(start + 12, loadDouble2(start + 12) + magnitude(ba));
-      start[14] += weight;
+      addSource(cell(u0), rg, ba, weight);
       ++live_[u0];
     }
     if (u0 <= u1 && !cut_[u1 + 1]) {
@@ -136,12 +141,7 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
       --live_[u1 + 1];
     }
     if (taken == prefixAt_.size()) continue;
-    addPair(running, running + 5, rg);
-    addPair(running + 2, running + 7, ba);
-    addPair(running[4], running[9], weight);
-    storeDouble2(running + 10, loadDouble2(running + 10) + magnitude(rg));
-    storeDouble2(running + 12, loadDouble2(running + 12) + magnitude(ba));
-    running[14] += weight;
+    addSource(running, rg, ba, weight);
     if (prefixAt_[taken] == x - xs + 1) {
       std::copy(running, running + kPrefixStride,
                 &spanPrefix_[taken * kPrefixStride]);
