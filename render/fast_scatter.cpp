@@ -392,11 +392,7 @@ bool FastScatter::stretchStops(double nearest, double farthest, double ds,
                                int reach, int offset) {
   const int smallest = occluderCells(farthest, ds);
   if (smallest < 2 * reach + 4) return false;
-  const int largest = occluderCells(nearest, ds);
-  const int first = smallest % 2 == 0 ? smallest + 1 : smallest;
-  const int last = largest % 2 == 0 ? largest + 1 : largest;
-  if (last - first > 2 * kStretchSizes) return false;
-  return filledOver(first, last, offset);
+  return filledOver(smallest, occluderCells(nearest, ds), offset);
 }
 
 int FastScatter::occluderCells(double dd, double ds) const {
@@ -417,7 +413,11 @@ int FastScatter::filledHalf(int m) {
   return known;
 }
 
-bool FastScatter::filledOver(int first, int last, int offset) {
+bool FastScatter::filledOver(int smallest, int largest, int offset) {
+  // The test reads the odd size at or above each occluder size.
+  const int first = smallest % 2 == 0 ? smallest + 1 : smallest;
+  const int last = largest % 2 == 0 ? largest + 1 : largest;
+  if (last - first > 2 * kStretchSizes) return false;
   constexpr int kBlockWidth = 2 * kFilledBlock;  // sizes, odd and even
   int m = first;
   while (m <= last) {

@@ -67,9 +67,10 @@ class FastScatter {
   // FilledHalf of the size-m kernel the occlusion test reads, or -1; known
   // sizes are kept.
   int filledHalf(int m);
-  // Whether every odd size from `first` to `last` (both odd) has a
-  // filledHalf of at least `offset`.
-  bool filledOver(int first, int last, int offset);
+  // Whether the kernel of every occluder size from `smallest` to `largest`
+  // has a filledHalf of at least `offset`; false, too, where that range
+  // spans more than kStretchSizes kernels.
+  bool filledOver(int smallest, int largest, int offset);
   int kernelFilledHalf(int m);
   // Whether destination (u, v) of depth dd stops the light of source (x, y)
   // of depth ds, whose kernel reaches `reach` pixels from it.

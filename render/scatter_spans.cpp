@@ -41,6 +41,38 @@ inline void addSource(double *sums, Double2 rg, Double2 ba, double weight) {
   sums[14] += weight;
 }
 
+// Adds `weight` to each of blocked[p .. q], covering(t) times to blocked[t],
+// in float one addition after another, as the literal cores add a source's
+// stopped light: every source of a span adds the same weight, so their order
+// does not matter. Lanes of pixels go side by side; adding 0 to a lane that
+// is done leaves it as it is.
+template <typename Covering>
+void addStopped(float *blocked, int p, int q, float weight, Covering covering) {
+  for (int t0 = p; t0 <= q; t0 += 4 * kLanes) {
+    Lanes sums[4] = {};
+    LaneCounts counts[4] = {};
+    int most = 0;
+    const int lanes = std::min(4 * kLanes, q - t0 + 1);
+    for (int j = 0; j < lanes; ++j) {
+      const int n = covering(t0 + j);
+      counts[j / kLanes][j % kLanes] = n;
+      sums[j / kLanes][j % kLanes] = blocked[t0 + j];
+      most = std::max(most, n);
+    }
+    Lanes s0 = sums[0], s1 = sums[1], s2 = sums[2], s3 = sums[3];
+    for (int i = 0; i < most; ++i) {
+      s0 += i < counts[0] ? weight : 0.0f;
+      s1 += i < counts[1] ? weight : 0.0f;
+      s2 += i < counts[2] ? weight : 0.0f;
+      s3 += i < counts[3] ? weight : 0.0f;
+    }
+    sums[0] = s0, sums[1] = s1, sums[2] = s2, sums[3] = s3;
+    for (int j = 0; j < lanes; ++j) {
+      blocked[t0 + j] = sums[j / kLanes][j % kLanes];
+    }
+  }
+}
+
 }  // namespace
 
 bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
@@ -186,32 +218,9 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
     if (s.p - 1 >= lo) addBox(s.p - 1, s.p, -1.0);
     if (s.q + 1 <= hi) addBox(s.q + 1, s.q + 1, 1.0);
     // The stopped light, once per covering source, in float as the literal
-    // cores add it: every source adds the same weight, so their order
-    // within the span does not matter. Lanes of pixels go side by side;
-    // adding 0 to a lane that is done leaves it as it is.
-    for (int t0 = s.p; t0 <= s.q; t0 += 4 * kLanes) {
-      Lanes sums[4] = {};
-      LaneCounts counts[4] = {};
-      int most = 0;
-      const int lanes = std::min(4 * kLanes, s.q - t0 + 1);
-      for (int j = 0; j < lanes; ++j) {
-        const int n = coveringLast(t0 + j) - coveringFirst(t0 + j) + 1;
-        counts[j / kLanes][j % kLanes] = n;
-        sums[j / kLanes][j % kLanes] = blocked_[t0 + j];
-        most = std::max(most, n);
-      }
-      Lanes s0 = sums[0], s1 = sums[1], s2 = sums[2], s3 = sums[3];
-      for (int i = 0; i < most; ++i) {
-        s0 += i < counts[0] ? stopped : 0.0f;
-        s1 += i < counts[1] ? stopped : 0.0f;
-        s2 += i < counts[2] ? stopped : 0.0f;
-        s3 += i < counts[3] ? stopped : 0.0f;
-      }
-      sums[0] = s0, sums[1] = s1, sums[2] = s2, sums[3] = s3;
-      for (int j = 0; j < lanes; ++j) {
-        blocked_[t0 + j] = sums[j / kLanes][j % kLanes];
-      }
-    }
+    // cores add it.
+    addStopped(blocked_.data(), s.p, s.q, stopped,
+               [&](int t) { return coveringLast(t) - coveringFirst(t) + 1; });
   }
   return true;
 }
@@ -251,11 +260,7 @@ bool FastScatter::stopsSpan(double nearest, double farthest, double dsMin,
                             double dsMax, int reach, int offset) {
   const int smallest = occluderCells(farthest, dsMin) - 1;
   if (smallest < 2 * reach + 4) return false;
-  const int largest = occluderCells(nearest, dsMax) + 1;
-  const int first = smallest % 2 == 0 ? smallest + 1 : smallest;
-  const int last = largest % 2 == 0 ? largest + 1 : largest;
-  if (last - first > 2 * kStretchSizes) return false;
-  return filledOver(first, last, offset);
+  return filledOver(smallest, occluderCells(nearest, dsMax) + 1, offset);
 }
 
 }  // namespace lensfall
