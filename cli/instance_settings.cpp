@@ -6,7 +6,9 @@
 #include <charconv>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
+#include "host/envelope.h"
 #include "host/host_error.h"
 
 namespace lensfall::cli {
@@ -180,9 +182,65 @@ int parseSwitch(std::string_view value, std::string_view key) {
       fmt::format("{}: expected on or off, not \"{}\"", key, value));
 }
 
+// An animated item's value at a time: its envelope there, or its value.
+std::optional<double> valueAt(const json &item, double time) {
+  if (!item.is_object() || !item.contains("param")) return std::nullopt;
+  const json &block = item["param"];
+  if (!block.is_object()) return std::nullopt;
+  if (block.contains("envelope") && block["envelope"].is_array()) {
+    host::Envelope envelope;
+    for (const json &key : block["envelope"]) {
+      if (!key.is_object()) return std::nullopt;
+      envelope.setKey({key.value("time", 0.0), key.value("value", 0.0),
+                       host::keyShapeFromName(
+                           key.value("shape", std::string("linear")))});
+    }
+    return envelope.valueAt(time);
+  }
+  if (block.contains("value") && block["value"].is_number()) {
+    return block["value"].get<double>();
+  }
+  return std::nullopt;
+}
+
+// A value as --set takes it back: percent and degrees marked.
+std::string assignable(SettingKind kind, double stored) {
+  const double value = toShown(kind, stored);
+  if (kind == SettingKind::Percent) return fmt::format("{:g}%", value);
+  if (kind == SettingKind::Angle) return fmt::format("{:g}deg", value);
+  return fmt::format("{:g}", value);
+}
+
 }  // namespace
 
 std::span<const SettingField> settingFields() { return kFields; }
+
+std::vector<std::string> settingsAt(const json &data, double time) {
+  std::vector<std::string> settings;
+  for (const SettingField &field : kFields) {
+    std::string value;
+    if (animatable(field.kind)) {
+      const bool present = data.is_array() && size_t(field.item) < data.size();
+      const auto number =
+          present ? valueAt(data[size_t(field.item)], time) : std::nullopt;
+      value = number ? assignable(field.kind, *number) : "?";
+    } else {
+      value = describeItem(field, data);
+    }
+    settings.push_back(fmt::format("{}={}", field.key, value));
+  }
+  return settings;
+}
+
+std::string focusObjectOf(const json &data) {
+  const SettingField &focus = *findSetting("focus");
+  if (!data.is_array() || size_t(focus.item) >= data.size() ||
+      !data[size_t(focus.item)].is_string()) {
+    return {};
+  }
+  const std::string name = data[size_t(focus.item)].get<std::string>();
+  return name == "(none)" ? std::string() : name;
+}
 
 const SettingField *findSetting(std::string_view key) {
   for (const SettingField &field : kFields) {

@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/scene.h"
 
@@ -42,6 +43,13 @@ std::string describeInstance(const nlohmann::json &data);
 // HostError naming the key and what it expects.
 void applySetting(nlohmann::json &data, std::string_view assignment,
                   const host::Scene &scene);
+
+// Every setting as a KEY=VALUE assignment that --set takes, with animated
+// values evaluated at `time` (seconds): what a frame was rendered with.
+std::vector<std::string> settingsAt(const nlohmann::json &data, double time);
+
+// The focus object's name (UTF-8) in the saved items; empty for none.
+std::string focusObjectOf(const nlohmann::json &data);
 
 // The --help text that lists the keys.
 std::string settingKeysHelp();

@@ -7,9 +7,8 @@
 #include "cli/demo.h"
 #include "cli/instance_settings.h"
 #include "cli/render_command.h"
-#if LENSFALL_HAS_PANEL_COMMANDS
+#include "cli/worker_pool.h"
 #include "cli/panel/panel_commands.h"
-#endif
 #include "cli/scene_commands.h"
 #include "host/host_error.h"
 #include "host/module_file.h"
@@ -94,23 +93,25 @@ int run(int argc, char **argv) {
       "render",
       "Apply depth of field to rendered frames.\n"
       "INPUT is a multilayer EXR with colour, alpha and depth, or any image "
-      "with --depth. The camera comes from the frame's JSON sidecar (INPUT "
-      "with .json, or --camera), from --scene, or from --focal-length. For a "
-      "sequence put '#' for the frame number in INPUT and OUTPUT and give "
-      "--frames A-B; the frames render in parallel processes (--jobs), and "
-      "one that fails does not stop the others. Ctrl-C stops without "
-      "writing.");
+      "with --depth. Every frame's camera comes from its own JSON sidecar "
+      "(INPUT with .json, or --camera), from --scene, or from "
+      "--focal-length. For a sequence put '#' for the frame number in INPUT "
+      "and OUTPUT and give --frames A-B; the frames render in parallel "
+      "processes (--jobs), and one that fails does not stop the others. "
+      "Ctrl-C stops without writing.");
   renderCommand->add_option("input", render.input, "The frame to filter")
       ->required();
   renderCommand
       ->add_option("-o,--output", render.output,
-                   "Output image: .exr (32-bit float, all channels), "
-                   ".png, .tif or .jpg (sRGB)")
+                   "Output image: .exr keeps every channel, part, pixel type "
+                   "and attribute of an EXR input with the beauty replaced; "
+                   ".hdr (linear), .png, .tif, .jpg, .ppm (display colour)")
       ->required();
   renderCommand->add_option("--scene", renderScene,
                             "Scene file whose first Lensfall filter to use");
-  renderCommand->add_option("--camera,--sidecar", renderCamera,
-                            "JSON sidecar with the frame's camera and objects");
+  renderCommand->add_option(
+      "--camera,--sidecar", renderCamera,
+      "JSON sidecar with the frame's camera and objects (may hold '#')");
   renderCommand->add_option("--focal-length", render.cameraFlags.focalLengthMm,
                             "Camera focal length in mm, without a sidecar");
   renderCommand
@@ -120,15 +121,45 @@ int run(int argc, char **argv) {
   renderCommand->add_option("--focus-distance",
                             render.cameraFlags.focusDistance,
                             "Camera focus distance, with --focal-length");
-  renderCommand->add_option("--depth", renderDepth,
-                            "Separate depth image for a colour-only INPUT");
+  renderCommand->add_option(
+      "--channels", render.channels,
+      "The beauty layer of a multilayer file, e.g. ViewLayer.Combined or "
+      "Combined (default: the only colour layer, or the one called "
+      "Combined, beauty or rgba)");
+  renderCommand->add_option(
+      "--depth", renderDepth,
+      "Separate depth image for a colour-only INPUT (may hold '#')");
   renderCommand->add_option("--depth-channel", render.depthChannel,
                             "Name of the depth channel in the EXR");
   renderCommand->add_option(
-      "--depth-measure", render.depthMeasure,
-      "What the depth holds: distance (from the camera) or planar (along the "
-      "view axis; converted). Default: the sidecar's depth.measures, else "
-      "distance");
+      "--depth-measure", render.depthFlags.measure,
+      "What the depth measures: distance (from the camera) or planar (along "
+      "the view axis; converted). Default: the sidecar's depth.measures, "
+      "else distance");
+  renderCommand->add_option(
+      "--depth-range", render.depthFlags.range,
+      "NEAR:FAR in scene units: the depth is a normalised map (0 to 1) "
+      "standing for depths NEAR to FAR");
+  renderCommand->add_option(
+      "--depth-map", render.depthFlags.map,
+      "linear (default) or inverse: how the map's values follow depth; an "
+      "inverse map follows 1/depth and its FAR may be inf");
+  renderCommand->add_option(
+      "--depth-near", render.depthFlags.nearEnd,
+      "white (default, as depth networks write) or black: the map's near end");
+  renderCommand->add_option(
+      "--depth-background", render.depthFlags.background,
+      "The depth value of pixels with nothing in them (e.g. 1e10, 0, inf), "
+      "put very far away; none for no such value. Default: the sidecar's "
+      "depth.background_value");
+  renderCommand->add_option(
+      "--colorspace", render.colorspace,
+      "Colour space of PNG, TIFF or JPEG input (default: the file's own, "
+      "sRGB for 8-bit files); EXR is scene-linear and never converted");
+  renderCommand->add_option(
+      "--output-colorspace", render.outputColorspace,
+      "Colour space of PNG, TIFF, JPEG or PPM output (default: the input's "
+      "own when it was not linear, else sRGB)");
   renderCommand->add_option("--frames", render.frames,
                             "Frame range A-B for a '#' sequence");
   int renderJobs = 0;
@@ -142,6 +173,10 @@ int run(int argc, char **argv) {
       "--set", render.settings,
       "KEY=VALUE, repeatable. Keys: " + cli::settingKeysHelp() +
           ". image takes a scene image or a file");
+  renderCommand->add_flag(
+      "--skip-existing", render.skipExisting,
+      "Leave frames whose output file exists as they are, to resume a "
+      "stopped shot or split one between runs");
   renderCommand->add_flag("-q,--quiet", render.quiet,
                           "Print nothing on success");
   renderCommand->callback([&] {
@@ -155,9 +190,7 @@ int run(int argc, char **argv) {
     code = cli::renderFrames(modulePath, render);
   });
 
-#if LENSFALL_HAS_PANEL_COMMANDS
   cli::addPanelCommands(app, modulePath, code);
-#endif
 
   cli::DemoOptions demo;
   auto *demoCommand = app.add_subcommand(

@@ -2,15 +2,15 @@
 
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imagebuf.h>
-#include <OpenImageIO/imagebufalgo.h>
 #include <OpenImageIO/imageio.h>
 #include <fmt/format.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
-#include <cmath>
-#include <cstdlib>
+#include <ctime>
 
+#include "host/colour.h"
 #include "host/host_error.h"
+#include "host/output_format.h"
 #include "host/path_format.h"
 #include "host/scene_file.h"
 
@@ -18,150 +18,225 @@ namespace lensfall::host {
 
 namespace {
 
-int findChannel(const OIIO::ImageSpec &spec, const std::string &wanted,
-                std::initializer_list<const char *> suffixes) {
-  if (!wanted.empty()) return spec.channelindex(wanted);
-  for (const char *suffix : suffixes) {
-    const std::string tail = suffix;
-    for (int c = 0; c < spec.nchannels; ++c) {
-      const std::string &name = spec.channelnames[size_t(c)];
-      if (name == tail.substr(tail.front() == '.' ? 1 : 0) ||
-          (tail.front() == '.' && name.size() > tail.size() &&
-           name.compare(name.size() - tail.size(), tail.size(), tail) == 0)) {
-        return c;
-      }
+const ImagePart &partOf(const ImageFile &file, ChannelRef ref) {
+  return file.parts[size_t(ref.part)];
+}
+
+std::vector<float> channelOf(const ImageFile &file, ChannelRef ref) {
+  return partOf(file, ref).channel(ref.channel);
+}
+
+void requireSize(const ImageFile &file, ChannelRef ref, const Frame &frame,
+                 const char *what) {
+  const OIIO::ImageSpec &spec = partOf(file, ref).spec;
+  if (spec.width != frame.width || spec.height != frame.height) {
+    throw HostError(fmt::format("{}: the {} is {} x {}, the colour {} x {}",
+                                file.path, what, spec.width, spec.height,
+                                frame.width, frame.height));
+  }
+}
+
+int bitsOf(OIIO::TypeDesc type) {
+  if (type.basetype == OIIO::TypeDesc::UINT8 ||
+      type.basetype == OIIO::TypeDesc::INT8) {
+    return 8;
+  }
+  if (type.basetype == OIIO::TypeDesc::UINT16 ||
+      type.basetype == OIIO::TypeDesc::INT16) {
+    return 16;
+  }
+  return 32;
+}
+
+// Colour and alpha planes interleaved into an image of `channels` channels
+// of `type`, after converting the colour to `colorspace`.
+OIIO::ImageBuf displayImage(const Frame &frame, int channels,
+                            OIIO::TypeDesc type,
+                            const std::string &colorspace) {
+  std::vector<float> red = frame.outRed, green = frame.outGreen,
+                     blue = frame.outBlue;
+  if (!colorspace.empty()) {
+    convertColour(red, green, blue, frame.outAlpha, frame.width, frame.height,
+                  linearColorspace(), colorspace);
+  }
+  OIIO::ImageSpec spec(frame.width, frame.height, channels, type);
+  if (channels == 4) spec.alpha_channel = 3;
+  if (!colorspace.empty()) spec.attribute("oiio:ColorSpace", colorspace);
+  OIIO::ImageBuf image(spec);
+  const std::vector<float> *planes[4] = {&red, &green, &blue, &frame.outAlpha};
+  std::vector<float> values(frame.pixels() * size_t(channels));
+  for (size_t i = 0; i < frame.pixels(); ++i) {
+    for (int k = 0; k < channels; ++k) {
+      values[i * size_t(channels) + size_t(k)] = (*planes[k])[i];
     }
   }
-  return -1;
-}
-
-bool isLinearFormat(const OIIO::ImageSpec &spec) {
-  return spec.format.basetype == OIIO::TypeDesc::FLOAT ||
-         spec.format.basetype == OIIO::TypeDesc::HALF ||
-         spec.format.basetype == OIIO::TypeDesc::DOUBLE;
-}
-
-float srgbToLinear(float v) {
-  return v <= 0.04045f ? v / 12.92f : std::pow((v + 0.055f) / 1.055f, 2.4f);
-}
-
-float linearToSrgb(float v) {
-  if (!(v > 0.0f)) return 0.0f;
-  if (v >= 1.0f) return 1.0f;
-  return v <= 0.0031308f ? v * 12.92f
-                         : 1.055f * std::pow(v, 1.0f / 2.4f) - 0.055f;
-}
-
-OIIO::ImageBuf openImage(const std::filesystem::path &path) {
-  if (!std::filesystem::exists(path)) {
-    throw HostError(fmt::format("{}: no such file", path));
-  }
-  OIIO::ImageBuf image(path.string());
-  if (!image.read(0, 0, true, OIIO::TypeDesc::FLOAT)) {
-    throw HostError(
-        fmt::format("{}: cannot read image: {}", path, image.geterror()));
-  }
-  if (image.spec().width <= 0 || image.spec().height <= 0) {
-    throw HostError(fmt::format("{}: image has no pixels", path));
-  }
+  image.set_pixels(OIIO::ROI::All(), OIIO::TypeDesc::FLOAT, values.data());
   return image;
 }
 
-std::vector<float> plane(const OIIO::ImageBuf &image, int channel) {
-  const OIIO::ImageSpec &spec = image.spec();
-  std::vector<float> values(size_t(spec.width) * size_t(spec.height));
-  const OIIO::ROI roi(spec.x, spec.x + spec.width, spec.y, spec.y + spec.height,
-                      0, 1, channel, channel + 1);
-  image.get_pixels(roi, OIIO::TypeDesc::FLOAT, values.data());
-  return values;
+// Image writers stamp a file with the time it was written unless it has a
+// DateTime of its own. The input's own time keeps the output a function of
+// the input alone, so two renders of one frame give the same bytes.
+std::string captureTime(const FrameFile &input) {
+  const std::string own =
+      partOf(input.image, input.channels.red).spec.get_string_attribute(
+          "DateTime");
+  if (!own.empty()) return own;
+  struct stat info {};
+  if (stat(input.image.path.c_str(), &info) != 0) return "";
+  std::tm local{};
+  localtime_r(&info.st_mtime, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y:%m:%d %H:%M:%S", &local);
+  return text;
+}
+
+void stampTime(OIIO::ImageSpec &spec, const std::string &time) {
+  if (!time.empty() && spec.get_string_attribute("DateTime").empty()) {
+    spec.attribute("DateTime", time);
+  }
+}
+
+void writeEveryPart(const FrameFile &input, const Frame &filtered,
+                    const std::filesystem::path &path,
+                    const OutputOptions &options) {
+  std::vector<ImagePart> parts = input.image.parts;
+  const FrameChannels &channels = input.channels;
+  ImagePart &beauty = parts[size_t(channels.red.part)];
+  beauty.setChannel(channels.red.channel, filtered.outRed);
+  if (!channels.grey) {
+    parts[size_t(channels.green.part)].setChannel(channels.green.channel,
+                                                  filtered.outGreen);
+    parts[size_t(channels.blue.part)].setChannel(channels.blue.channel,
+                                                 filtered.outBlue);
+  }
+  if (channels.alpha.found()) {
+    parts[size_t(channels.alpha.part)].setChannel(channels.alpha.channel,
+                                                  filtered.outAlpha);
+  }
+  for (const OIIO::ParamValue &attribute : options.attributes) {
+    beauty.spec.extra_attribs.add_or_replace(attribute);
+  }
+  const std::string time = captureTime(input);
+  for (ImagePart &part : parts) stampTime(part.spec, time);
+  writeImageParts(parts, path);
 }
 
 }  // namespace
 
-Frame readFrame(const FrameSource &source) {
-  const OIIO::ImageBuf image = openImage(source.image);
-  const OIIO::ImageSpec &spec = image.spec();
-  Frame frame;
+FrameFile readFrameFile(const FrameSource &source) {
+  FrameFile result;
+  result.image = readImageFile(source.image);
+  const ImageFile &image = result.image;
+  ChannelRequest request;
+  request.layer = source.layer;
+  request.names = source.channels;
+  request.namesFrom = source.channelsFrom;
+  if (source.depthImage) request.names.depth.clear();
+  result.channels = findFrameChannels(image, request);
+  const FrameChannels &channels = result.channels;
+
+  Frame &frame = result.frame;
+  const OIIO::ImageSpec &spec = partOf(image, channels.red).spec;
   frame.width = spec.width;
   frame.height = spec.height;
-  const int r = findChannel(spec, source.channels.red, {".R", "R"});
-  const int g = findChannel(spec, source.channels.green, {".G", "G"});
-  const int b = findChannel(spec, source.channels.blue, {".B", "B"});
-  const int a = findChannel(spec, source.channels.alpha, {".A", "A"});
-  if (r < 0 || g < 0 || b < 0) {
-    // Images without named channels: the first three are colour.
-    if (spec.nchannels < 3 && spec.nchannels != 1) {
-      throw HostError(
-          fmt::format("{}: no red, green and blue channels", source.image));
-    }
-  }
-  const int red = r >= 0 ? r : 0;
-  const int green = g >= 0 ? g : (spec.nchannels >= 3 ? 1 : 0);
-  const int blue = b >= 0 ? b : (spec.nchannels >= 3 ? 2 : 0);
-  frame.red = plane(image, red);
-  frame.green = plane(image, green);
-  frame.blue = plane(image, blue);
-  if (a >= 0) {
-    frame.alpha = plane(image, a);
+  requireSize(image, channels.green, frame, "green channel");
+  requireSize(image, channels.blue, frame, "blue channel");
+  frame.red = channelOf(image, channels.red);
+  frame.green = channels.grey ? frame.red : channelOf(image, channels.green);
+  frame.blue = channels.grey ? frame.red : channelOf(image, channels.blue);
+  if (channels.alpha.found()) {
+    requireSize(image, channels.alpha, frame, "alpha channel");
+    frame.alpha = channelOf(image, channels.alpha);
   } else {
     frame.alpha.assign(frame.pixels(), 1.0f);
   }
-  if (!isLinearFormat(spec)) {
-    for (auto *p : {&frame.red, &frame.green, &frame.blue}) {
-      for (float &v : *p) v = srgbToLinear(v);
-    }
+  result.bits = bitsOf(spec.channelformat(channels.red.channel));
+  result.colorspace =
+      source.colorspace.empty() ? colorspaceOf(spec) : source.colorspace;
+  if (!isLinearColorspace(result.colorspace)) {
+    convertColour(frame.red, frame.green, frame.blue, frame.alpha, frame.width,
+                  frame.height, result.colorspace, linearColorspace());
   }
+
   if (source.depthImage) {
-    const OIIO::ImageBuf depth = openImage(*source.depthImage);
-    if (depth.spec().width != frame.width ||
-        depth.spec().height != frame.height) {
-      throw HostError(fmt::format(
-          "{}: depth is {} x {}, the frame {} x {}", *source.depthImage,
-          depth.spec().width, depth.spec().height, frame.width, frame.height));
+    const ImageFile depth = readImageFile(*source.depthImage);
+    const ChannelRef z = findDepthChannel(depth, source.channels.depth);
+    const OIIO::ImageSpec &depthSpec = partOf(depth, z).spec;
+    if (depthSpec.width != frame.width || depthSpec.height != frame.height) {
+      throw HostError(fmt::format("{}: depth is {} x {}, the frame {} x {}",
+                                  *source.depthImage, depthSpec.width,
+                                  depthSpec.height, frame.width,
+                                  frame.height));
     }
-    const int z = findChannel(depth.spec(), source.channels.depth,
-                              {".Z", "Z", ".depth", "depth", ".Y", "Y"});
-    frame.depth = plane(depth, z >= 0 ? z : 0);
-  } else {
-    const int z = findChannel(spec, source.channels.depth,
-                              {".Depth.Z", ".Z", "Z", "depth"});
-    if (z >= 0) frame.depth = plane(image, z);
+    frame.depth = channelOf(depth, z);
+  } else if (channels.depth.found()) {
+    requireSize(image, channels.depth, frame, "depth channel");
+    frame.depth = channelOf(image, channels.depth);
   }
-  if (!source.channels.depth.empty() && frame.depth.empty()) {
-    throw HostError(fmt::format("{}: no depth channel \"{}\"", source.image,
-                                source.channels.depth));
-  }
-  if (!frame.depth.empty() && source.depthMeasure == DepthMeasure::Planar) {
-    planarToDistance(frame, source.horizontalFov, source.verticalFov);
-  }
+  depthToDistance(frame, source.depth, source.horizontalFov,
+                  source.verticalFov);
   frame.resetOutput();
-  return frame;
+  return result;
 }
 
-void planarToDistance(Frame &frame, double horizontalFov, double verticalFov) {
-  const double tx = std::tan(horizontalFov / 2.0);
-  const double ty = std::tan(verticalFov / 2.0);
-  for (int y = 0; y < frame.height; ++y) {
-    const double v = ty * (2.0 * (y + 0.5) / frame.height - 1.0);
-    for (int x = 0; x < frame.width; ++x) {
-      const double u = tx * (2.0 * (x + 0.5) / frame.width - 1.0);
-      float &z = frame.depth[size_t(y) * size_t(frame.width) + size_t(x)];
-      z = float(z * std::sqrt(1.0 + u * u + v * v));
+Frame readFrame(const FrameSource &source) {
+  return std::move(readFrameFile(source).frame);
+}
+
+void writeFilteredFrame(const FrameFile &input, const Frame &filtered,
+                        const std::filesystem::path &path,
+                        const OutputOptions &options) {
+  const OutputFormat &format = requireOutputFormat(path);
+  if (format.everyChannel && input.image.format == "openexr") {
+    writeEveryPart(input, filtered, path, options);
+    return;
+  }
+  if (format.everyChannel) {
+    std::vector<const std::vector<float> *> planes = {
+        &filtered.outRed, &filtered.outGreen, &filtered.outBlue,
+        &filtered.outAlpha};
+    std::vector<std::string> names = {"R", "G", "B", "A"};
+    if (!filtered.depth.empty()) {
+      planes.push_back(&filtered.depth);
+      names.push_back("Z");
     }
+    OIIO::ImageSpec spec(filtered.width, filtered.height, int(planes.size()),
+                         OIIO::TypeDesc::FLOAT);
+    spec.channelnames = names;
+    spec.alpha_channel = 3;
+    for (const OIIO::ParamValue &attribute : options.attributes) {
+      spec.extra_attribs.add_or_replace(attribute);
+    }
+    stampTime(spec, captureTime(input));
+    OIIO::ImageBuf image(spec);
+    std::vector<float> values(filtered.pixels() * planes.size());
+    for (size_t i = 0; i < filtered.pixels(); ++i) {
+      for (size_t k = 0; k < planes.size(); ++k) {
+        values[i * planes.size() + k] = (*planes[k])[i];
+      }
+    }
+    image.set_pixels(OIIO::ROI::All(), OIIO::TypeDesc::FLOAT, values.data());
+    writeImageBuffer(image, path);
+    return;
   }
-}
-
-namespace {
-
-std::string lowerExtension(const std::filesystem::path &path) {
-  std::string extension = path.extension().string();
-  for (char &c : extension) {
-    c = char(std::tolower(static_cast<unsigned char>(c)));
+  if (format.linear) {
+    writeImageBuffer(displayImage(filtered, format.maxChannels,
+                                  OIIO::TypeDesc::FLOAT, ""),
+                     path);
+    return;
   }
-  return extension;
+  std::string colorspace = options.colorspace;
+  if (colorspace.empty()) {
+    colorspace =
+        isLinearColorspace(input.colorspace) ? "sRGB" : input.colorspace;
+  }
+  const OIIO::TypeDesc type = format.sixteenBit && input.bits == 16
+                                  ? OIIO::TypeDesc::UINT16
+                                  : OIIO::TypeDesc::UINT8;
+  writeImageBuffer(
+      displayImage(filtered, format.maxChannels, type, colorspace), path);
 }
-
-}  // namespace
 
 void writeImageBuffer(const OIIO::ImageBuf &image,
                       const std::filesystem::path &path) {
@@ -178,8 +253,10 @@ void writeImageBuffer(const OIIO::ImageBuf &image,
       !output->open(path.string(), image.spec()) ||
       !output->write_image(image.spec().format, image.localpixels()) ||
       !output->close()) {
+    const std::string why = output->geterror();
     throw HostError(fmt::format("{}: cannot encode the image: {}", path,
-                                output->geterror()));
+                                why.empty() ? "the format cannot hold it"
+                                            : why));
   }
   writeFileAtomically(path, std::string(encoded.begin(), encoded.end()));
 }
@@ -187,16 +264,22 @@ void writeImageBuffer(const OIIO::ImageBuf &image,
 void writeImageFile(const std::filesystem::path &path, int width, int height,
                     const std::vector<const std::vector<float> *> &planes,
                     const std::vector<std::string> &names) {
-  const std::string extension = lowerExtension(path);
-  const bool linear = extension == ".exr" || extension == ".hdr";
-  // Display formats get colour and alpha only; JPEG has no alpha at all.
+  const OutputFormat &format = requireOutputFormat(path);
   size_t channels = planes.size();
-  if (!linear) channels = std::min<size_t>(channels, 4);
-  if (extension == ".jpg" || extension == ".jpeg") {
-    channels = std::min<size_t>(channels, 3);
+  if (!format.everyChannel) {
+    channels = std::min<size_t>(channels, size_t(format.maxChannels));
+  }
+  std::vector<std::vector<float>> encoded;
+  for (size_t k = 0; k < channels; ++k) encoded.push_back(*planes[k]);
+  if (!format.linear && channels >= 3) {
+    const std::vector<float> opaque(size_t(width) * size_t(height), 1.0f);
+    convertColour(encoded[0], encoded[1], encoded[2],
+                  planes.size() > 3 ? *planes[3] : opaque, width, height,
+                  linearColorspace(), "sRGB");
   }
   OIIO::ImageSpec spec(width, height, int(channels),
-                       linear ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::UINT8);
+                       format.linear ? OIIO::TypeDesc::FLOAT
+                                     : OIIO::TypeDesc::UINT8);
   spec.channelnames.assign(names.begin(), names.begin() + long(channels));
   if (channels == 4) spec.alpha_channel = 3;
   OIIO::ImageBuf image(spec);
@@ -204,8 +287,7 @@ void writeImageFile(const std::filesystem::path &path, int width, int height,
   std::vector<float> values(pixels * channels);
   for (size_t i = 0; i < pixels; ++i) {
     for (size_t k = 0; k < channels; ++k) {
-      const float v = (*planes[k])[i];
-      values[i * channels + k] = linear || k >= 3 ? v : linearToSrgb(v);
+      values[i * channels + k] = encoded[k][i];
     }
   }
   image.set_pixels(OIIO::ROI::All(), OIIO::TypeDesc::FLOAT, values.data());

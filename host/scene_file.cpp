@@ -263,58 +263,6 @@ json sceneDocument(const Scene &scene, const std::vector<FilterEntry> &filters,
   return document;
 }
 
-void writeFileAtomically(const std::filesystem::path &path,
-                         const std::string &contents) {
-  const auto dir =
-      path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-  std::string pattern = (dir / ("." + path.filename().string() + ".XXXXXX"));
-  const int fd = mkstemp(pattern.data());
-  if (fd < 0) {
-    throw HostError(
-        fmt::format("{}: cannot write: {}", path, std::strerror(errno)));
-  }
-  const std::string temporary = pattern;
-  auto fail = [&](const char *what) {
-    const int saved = errno;
-    close(fd);
-    unlink(temporary.c_str());
-    throw HostError(
-        fmt::format("{}: {}: {}", path, what, std::strerror(saved)));
-  };
-  size_t written = 0;
-  while (written < contents.size()) {
-    const ssize_t n =
-        write(fd, contents.data() + written, contents.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      fail("cannot write");
-    }
-    written += size_t(n);
-  }
-  if (fsync(fd) != 0) fail("cannot write");
-  // Keep the permissions an existing file had; a new one gets the usual.
-  struct stat existing {};
-  if (stat(path.c_str(), &existing) == 0) {
-    fchmod(fd, existing.st_mode & 07777);
-  } else {
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-  }
-  if (close(fd) != 0) {
-    const int saved = errno;
-    unlink(temporary.c_str());
-    throw HostError(
-        fmt::format("{}: cannot write: {}", path, std::strerror(saved)));
-  }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    const int saved = errno;
-    unlink(temporary.c_str());
-    throw HostError(
-        fmt::format("{}: cannot replace: {}", path, std::strerror(saved)));
-  }
-}
-
 void writeSceneFile(const std::filesystem::path &path, const Scene &scene,
                     const std::vector<FilterEntry> &filters) {
   const auto baseDir = path.has_parent_path()

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "host/atomic_write.h"
 #include "host/scene.h"
 
 namespace lensfall::host {
@@ -43,10 +44,6 @@ nlohmann::json sceneDocument(const Scene &scene,
                              const std::vector<FilterEntry> &filters,
                              const std::filesystem::path &baseDir);
 
-// Writes to a temporary file beside `path` and renames it over `path`, so
-// a failed write leaves any earlier file untouched.
-void writeFileAtomically(const std::filesystem::path &path,
-                         const std::string &contents);
 void writeSceneFile(const std::filesystem::path &path, const Scene &scene,
                     const std::vector<FilterEntry> &filters);
 

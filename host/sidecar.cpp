@@ -2,8 +2,11 @@
 
 #include <fmt/format.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fstream>
+#include <numbers>
 
 #include "host/host_error.h"
 #include "host/path_format.h"
@@ -14,97 +17,250 @@ namespace {
 
 using nlohmann::json;
 
-double number(const json &object, const char *name, const char *where) {
-  const auto found = object.find(name);
-  if (found == object.end() || !found->is_number() ||
-      !std::isfinite(found->get<double>())) {
-    throw HostError(fmt::format("{}.{} must be a finite number", where, name));
-  }
-  return found->get<double>();
+// A short rendering of a JSON value for messages.
+std::string shown(const json &value) {
+  std::string text = value.dump();
+  if (text.size() > 60) text = text.substr(0, 57) + "...";
+  return text;
 }
 
-std::array<double, 3> vector3(const json &object, const char *name,
-                              const char *where) {
-  const auto found = object.find(name);
-  if (found == object.end() || !found->is_array() || found->size() != 3) {
-    throw HostError(
-        fmt::format("{}.{} must be a list of 3 numbers", where, name));
+// Reads the fields of one JSON object, naming the field that is wrong.
+class Fields {
+ public:
+  Fields(const json &object, std::string where)
+      : object_(object), where_(std::move(where)) {}
+
+  const json *find(const char *name) const {
+    const auto found = object_.find(name);
+    return found == object_.end() || found->is_null() ? nullptr : &*found;
   }
-  std::array<double, 3> result{};
-  for (size_t k = 0; k < 3; ++k) {
-    if (!(*found)[k].is_number()) {
-      throw HostError(
-          fmt::format("{}.{} must be a list of 3 numbers", where, name));
+
+  [[noreturn]] void fail(const char *name, const std::string &expected,
+                         const json *value) const {
+    throw HostError(fmt::format("{}{}: expected {}{}", where_, name, expected,
+                                value ? ", not " + shown(*value) : ""));
+  }
+
+  double number(const char *name, const char *expected = "a number") const {
+    const json *value = find(name);
+    if (value == nullptr || !value->is_number() ||
+        !std::isfinite(value->get<double>())) {
+      fail(name, expected, value);
     }
-    result[k] = (*found)[k].get<double>();
+    return value->get<double>();
   }
-  return result;
+
+  double above(const char *name, double low, const char *expected) const {
+    const double value = number(name, expected);
+    if (!(value > low)) fail(name, expected, find(name));
+    return value;
+  }
+
+  int whole(const char *name, double low, double high,
+            const std::string &expected) const {
+    const double value = number(name, expected.c_str());
+    if (value != std::floor(value) || value < low || value > high) {
+      fail(name, expected, find(name));
+    }
+    return int(value);
+  }
+
+  std::string text(const char *name) const {
+    const json *value = find(name);
+    if (value == nullptr) return {};
+    if (!value->is_string()) fail(name, "a text", value);
+    return value->get<std::string>();
+  }
+
+  std::array<double, 3> vector3(const char *name) const {
+    const json *value = find(name);
+    const char *expected = "a list of 3 finite numbers";
+    if (value == nullptr || !value->is_array() || value->size() != 3) {
+      fail(name, expected, value);
+    }
+    std::array<double, 3> result{};
+    for (size_t k = 0; k < 3; ++k) {
+      const json &component = (*value)[k];
+      if (!component.is_number() || !std::isfinite(component.get<double>())) {
+        fail(name, expected, value);
+      }
+      result[k] = component.get<double>();
+    }
+    return result;
+  }
+
+  // A nested object; empty fields when absent.
+  Fields object(const char *name) const {
+    static const json empty = json::object();
+    const json *value = find(name);
+    if (value == nullptr) return Fields(empty, where_ + name + ".");
+    if (!value->is_object()) fail(name, "an object", value);
+    return Fields(*value, where_ + name + ".");
+  }
+
+  bool has(const char *name) const { return find(name) != nullptr; }
+  const std::string &where() const { return where_; }
+
+ private:
+  const json &object_;
+  std::string where_;
+};
+
+HostCameraLens readLens(const Fields &camera) {
+  HostCameraLens lens;
+  lens.focalLengthMm =
+      camera.above("focal_length_mm", 0.0, "a focal length above 0 mm");
+  lens.focalDistance =
+      camera.above("focus_distance", 0.0, "a focus distance above 0");
+  const char *fov = "an angle between 0 and pi radians";
+  lens.horizontalFov = camera.above("hfov_rad", 0.0, fov);
+  lens.verticalFov = camera.above("vfov_rad", 0.0, fov);
+  if (!(lens.horizontalFov < std::numbers::pi)) {
+    camera.fail("hfov_rad", fov, camera.find("hfov_rad"));
+  }
+  if (!(lens.verticalFov < std::numbers::pi)) {
+    camera.fail("vfov_rad", fov, camera.find("vfov_rad"));
+  }
+  return lens;
+}
+
+ChannelNames readChannels(const Fields &names) {
+  return {names.text("R"), names.text("G"), names.text("B"), names.text("A"),
+          names.text("Z")};
+}
+
+void readDepth(const Fields &depth, Sidecar &sidecar) {
+  if (depth.has("measures")) {
+    const std::string measures = depth.text("measures");
+    sidecar.depthMeasure = parseDepthMeasure(measures);
+    if (!sidecar.depthMeasure) {
+      depth.fail("measures",
+                 fmt::format("{}", knownDepthMeasures()), depth.find("measures"));
+    }
+  }
+  if (depth.has("background_value")) {
+    const json *value = depth.find("background_value");
+    if (!value->is_number()) {
+      depth.fail("background_value", "a number", value);
+    }
+    sidecar.depthBackground = float(value->get<double>());
+  }
+}
+
+void readObjects(const json *list, Sidecar &sidecar) {
+  if (list == nullptr) return;
+  if (!list->is_array()) {
+    throw HostError(fmt::format("mesh_objects: expected a list, not {}",
+                                shown(*list)));
+  }
+  for (size_t k = 0; k < list->size(); ++k) {
+    const json &entry = (*list)[k];
+    const std::string where = fmt::format("mesh_objects[{}].", k);
+    if (!entry.is_object()) {
+      throw HostError(fmt::format("mesh_objects[{}]: expected an object, not {}",
+                                  k, shown(entry)));
+    }
+    const Fields object(entry, where);
+    if (!object.has("name")) object.fail("name", "a text", nullptr);
+    sidecar.objects.push_back(
+        {object.text("name"), object.vector3("world_position")});
+  }
+}
+
+// Brings an item of the scene to a name and a position, or adds it. An
+// existing item keeps its address, which is the ID the module holds.
+void placeObject(Scene &scene, const SidecarObject &object) {
+  HostItem *item = scene.objectNamed(object.name);
+  if (item == nullptr) {
+    scene.addObject(object.name, object.position);
+    return;
+  }
+  item->position = PositionTrack{};
+  item->position.constant = object.position;
 }
 
 }  // namespace
 
-SidecarInfo sceneFromSidecar(const json &sidecar, Scene &scene) {
-  if (!sidecar.is_object()) throw HostError("the sidecar must be an object");
-  const double width = number(sidecar, "width", "sidecar");
-  const double height = number(sidecar, "height", "sidecar");
-  if (width < 1 || height < 1 || width > 65536 || height > 65536) {
-    throw HostError("sidecar width and height must be from 1 to 65536");
+Sidecar parseSidecar(const json &document) {
+  if (!document.is_object()) {
+    throw HostError(fmt::format("expected a JSON object, not {}",
+                                shown(document)));
   }
-  scene.width = int(width);
-  scene.height = int(height);
-  scene.framesPerSecond = number(sidecar, "fps", "sidecar");
-  if (!(scene.framesPerSecond > 0.0)) {
-    throw HostError("sidecar.fps must be above 0");
+  const Fields top(document, "");
+  Sidecar sidecar;
+  const std::string size = "a whole number from 1 to 65536";
+  sidecar.width = top.whole("width", 1, 65536, size);
+  sidecar.height = top.whole("height", 1, 65536, size);
+  sidecar.framesPerSecond = top.above("fps", 0.0, "a frame rate above 0");
+  if (top.has("frame")) {
+    sidecar.frame = top.whole("frame", -(1 << 30), 1 << 30,
+                              "a whole frame number from -1073741824 to "
+                              "1073741824");
   }
-  scene.frame =
-      sidecar.contains("frame") ? int(number(sidecar, "frame", "sidecar")) : 0;
-  if (!sidecar.contains("camera") || !sidecar["camera"].is_object()) {
-    throw HostError("the sidecar has no camera");
+  if (!top.has("camera")) top.fail("camera", "an object", nullptr);
+  const Fields camera = top.object("camera");
+  sidecar.lens = readLens(camera);
+  sidecar.cameraPosition = camera.vector3("world_position");
+  readObjects(top.find("mesh_objects"), sidecar);
+  sidecar.channels = readChannels(top.object("exr_channels"));
+  readDepth(top.object("depth"), sidecar);
+  sidecar.suggestedFocusObject = top.text("suggested_focus_object");
+  return sidecar;
+}
+
+Sidecar loadSidecar(const std::filesystem::path &path) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    throw HostError(fmt::format("{}: is a folder, not a JSON sidecar", path));
   }
-  const json &camera = sidecar["camera"];
-  HostCameraLens lens;
-  lens.focalLengthMm = number(camera, "focal_length_mm", "camera");
-  lens.focalDistance = number(camera, "focus_distance", "camera");
-  lens.horizontalFov = number(camera, "hfov_rad", "camera");
-  lens.verticalFov = number(camera, "vfov_rad", "camera");
-  scene.setCamera(lens, vector3(camera, "world_position", "camera"));
-  if (sidecar.contains("mesh_objects")) {
-    const json &objects = sidecar["mesh_objects"];
-    if (!objects.is_array()) {
-      throw HostError("sidecar.mesh_objects must be a list");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    throw HostError(
+        fmt::format("{}: cannot open: {}", path, std::strerror(errno)));
+  }
+  try {
+    return parseSidecar(json::parse(in));
+  } catch (const json::exception &problem) {
+    throw HostError(
+        fmt::format("{}: not valid JSON: {}", path, problem.what()));
+  } catch (const HostError &problem) {
+    throw HostError(fmt::format("{}: {}", path, problem.what()));
+  }
+}
+
+SidecarApplied applySidecar(const Sidecar &sidecar, Scene &scene) {
+  scene.width = sidecar.width;
+  scene.height = sidecar.height;
+  scene.framesPerSecond = sidecar.framesPerSecond;
+  if (sidecar.frame) scene.frame = *sidecar.frame;
+  if (scene.camera) {
+    scene.camera->lens = sidecar.lens;
+    scene.camera->position = PositionTrack{};
+    scene.camera->position.constant = sidecar.cameraPosition;
+  } else {
+    scene.setCamera(sidecar.lens, sidecar.cameraPosition);
+  }
+  SidecarApplied applied;
+  for (const SidecarObject &object : sidecar.objects) {
+    try {
+      placeObject(scene, object);
+    } catch (const HostError &) {
+      applied.skippedObjects.push_back(object.name);
     }
-    for (const json &object : objects) {
-      if (!object.is_object() || !object.contains("name") ||
-          !object["name"].is_string()) {
-        throw HostError("every mesh object needs a name");
-      }
-      scene.addObject(object["name"].get<std::string>(),
-                      vector3(object, "world_position", "mesh object"));
-    }
   }
-  SidecarInfo info;
-  if (sidecar.contains("suggested_focus_object") &&
-      sidecar["suggested_focus_object"].is_string()) {
-    info.suggestedFocusObject = sidecar["suggested_focus_object"];
-  }
-  if (sidecar.contains("depth") && sidecar["depth"].is_object() &&
-      sidecar["depth"].contains("measures") &&
-      sidecar["depth"]["measures"].is_string()) {
-    info.depthMeasure = sidecar["depth"]["measures"];
-  }
-  return info;
+  return applied;
+}
+
+SidecarInfo sceneFromSidecar(const json &document, Scene &scene) {
+  const Sidecar sidecar = parseSidecar(document);
+  return {sidecar.suggestedFocusObject, sidecar.depthMeasure,
+          applySidecar(sidecar, scene)};
 }
 
 SidecarInfo readSidecar(const std::filesystem::path &path, Scene &scene) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw HostError(fmt::format("{}: cannot open", path));
-  try {
-    return sceneFromSidecar(json::parse(in), scene);
-  } catch (const json::exception &error) {
-    throw HostError(fmt::format("{}: not valid JSON: {}", path, error.what()));
-  } catch (const HostError &error) {
-    throw HostError(fmt::format("{}: {}", path, error.what()));
-  }
+  const Sidecar sidecar = loadSidecar(path);
+  return {sidecar.suggestedFocusObject, sidecar.depthMeasure,
+          applySidecar(sidecar, scene)};
 }
 
 }  // namespace lensfall::host

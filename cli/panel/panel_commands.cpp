@@ -18,6 +18,7 @@
 #include "host/host_error.h"
 #include "host/path_format.h"
 #include "host/session.h"
+#include "host/sidecar.h"
 
 namespace lensfall::cli {
 
@@ -106,27 +107,13 @@ std::optional<host::Frame> previewFrame(host::Session &session,
   source.image = input;
   fs::path sidecar = input;
   sidecar.replace_extension(".json");
-  std::string measure;
   if (fs::exists(sidecar)) {
-    std::ifstream in(sidecar);
-    const nlohmann::json json = nlohmann::json::parse(in, nullptr, false);
-    if (json.is_object() && json.contains("exr_channels") &&
-        json["exr_channels"].is_object()) {
-      const auto &channels = json["exr_channels"];
-      source.channels.red = channels.value("R", "");
-      source.channels.green = channels.value("G", "");
-      source.channels.blue = channels.value("B", "");
-      source.channels.alpha = channels.value("A", "");
-      source.channels.depth = channels.value("Z", "");
-    }
-    if (json.is_object() && json.contains("depth") &&
-        json["depth"].is_object()) {
-      measure = json["depth"].value("measures", "");
-    }
+    const host::Sidecar frame = host::loadSidecar(sidecar);
+    source.channels = frame.channels;
+    source.depth.measure =
+        frame.depthMeasure.value_or(host::DepthMeasure::Distance);
+    source.depth.background = frame.depthBackground;
   }
-  source.depthMeasure = measure.find("planar") != std::string::npos
-                            ? host::DepthMeasure::Planar
-                            : host::DepthMeasure::Distance;
   source.horizontalFov = scene.camera->lens.horizontalFov;
   source.verticalFov = scene.camera->lens.verticalFov;
   if (input.extension() != ".exr") source.channels.depth.clear();

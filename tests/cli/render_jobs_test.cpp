@@ -27,7 +27,7 @@ const fs::path kFrame =
     fs::path(LENSFALL_FRAMES_DIR) / "occlusion" / "occlusion_640x360";
 
 // A temporary folder with frames in.0001.exr ... in.NNNN.exr, all the real
-// 640 x 360 frame, and its sidecar for the first.
+// 640 x 360 frame, each with its sidecar.
 class Sequence {
  public:
   Sequence(const std::string &name, int frames)
@@ -37,13 +37,16 @@ class Sequence {
     fs::create_directories(dir_);
     for (int n = 1; n <= frames; ++n) {
       fs::create_symlink(kFrame.string() + ".exr", input(n));
+      fs::create_symlink(kFrame.string() + ".json", sidecar(n));
     }
-    fs::copy_file(kFrame.string() + ".json", dir_ / "in.0001.json");
   }
   ~Sequence() { fs::remove_all(dir_); }
 
   const fs::path &dir() const { return dir_; }
   fs::path input(int n) const { return dir_ / numbered("in", n); }
+  fs::path sidecar(int n) const {
+    return fs::path(input(n)).replace_extension(".json");
+  }
   fs::path output(const std::string &stem, int n) const {
     return dir_ / numbered(stem, n);
   }
@@ -96,7 +99,6 @@ CliRun lensfall(const fs::path &dir,
 host::Frame readOutput(const fs::path &path) {
   host::FrameSource source;
   source.image = path;
-  source.channels.depth = "Z";
   return host::readFrame(source);
 }
 
@@ -223,10 +225,11 @@ TEST(RenderJobs, InterruptStopsEveryWorker) {
   EXPECT_EQ(WEXITSTATUS(status), 130) << messages;
   EXPECT_NE(messages.find("stopped"), std::string::npos) << messages;
 
-  std::set<fs::path> expected = {sequence.dir() / "in.0001.json"};
+  std::set<fs::path> expected;
   int written = 0;
   for (int k = 1; k <= kFrames; ++k) {
     expected.insert(sequence.input(k));
+    expected.insert(sequence.sidecar(k));
     if (fs::exists(sequence.output("out", k))) {
       ++written;
       expected.insert(sequence.output("out", k));

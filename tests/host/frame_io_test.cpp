@@ -32,7 +32,7 @@ TEST(FrameIo, ReadsColourAlphaAndDepthFromAMultilayerExr) {
   for (float v : planar.red) brightest = std::max(brightest, v);
   EXPECT_GT(brightest, 1.0f) << "HDR highlights survive reading";
 
-  source.depthMeasure = DepthMeasure::Planar;
+  source.depth.measure = DepthMeasure::Planar;
   source.horizontalFov = 0.6911111611634243;
   source.verticalFov = 0.39959649248062956;
   const Frame distance = readFrame(source);

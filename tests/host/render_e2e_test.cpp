@@ -45,7 +45,7 @@ TEST(RenderEndToEnd, RealFrameKeepsTheSubjectSharpAndBloomsTheLights) {
   source.channels = {"ViewLayer.Combined.R", "ViewLayer.Combined.G",
                      "ViewLayer.Combined.B", "ViewLayer.Combined.A",
                      "ViewLayer.Depth.Z"};
-  source.depthMeasure = DepthMeasure::Planar;
+  source.depth.measure = DepthMeasure::Planar;
   source.horizontalFov = session.scene().camera->lens.horizontalFov;
   source.verticalFov = session.scene().camera->lens.verticalFov;
   Frame frame = readFrame(source);

@@ -1,0 +1,33 @@
+#include "cli/interrupts.h"
+
+#include "host/atomic_write.h"
+
+namespace lensfall::cli {
+
+std::atomic<bool> stopRequested{false};
+
+namespace {
+
+void askToStop(int) { stopRequested = true; }
+
+void askThenEnd(int) {
+  if (!stopRequested.exchange(true)) return;
+  host::removeTemporaryInProgress();
+  signal(SIGINT, SIG_DFL);
+  raise(SIGINT);
+}
+
+}  // namespace
+
+InterruptGuard::InterruptGuard(Second second) {
+  stopRequested = false;
+  struct sigaction action {};
+  // Without SA_RESTART, a worker waiting for its next frame wakes up at once.
+  action.sa_handler = second == Second::EndsProgram ? askThenEnd : askToStop;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, &previous_);
+}
+
+InterruptGuard::~InterruptGuard() { sigaction(SIGINT, &previous_, nullptr); }
+
+}  // namespace lensfall::cli

@@ -1,0 +1,35 @@
+// Ctrl-C while frames render: the first asks the module to stop through its
+// progress monitor, so nothing half-done is written.
+#pragma once
+
+#include <signal.h>
+
+#include <atomic>
+
+namespace lensfall::cli {
+
+// Set by SIGINT while an InterruptGuard is in place; the host's monitor
+// reads it after every row and asks the module to stop.
+extern std::atomic<bool> stopRequested;
+
+class InterruptGuard {
+ public:
+  enum class Second {
+    // A second Ctrl-C ends the program at once, after removing the
+    // temporary file it may be writing.
+    EndsProgram,
+    // Every Ctrl-C only asks to stop. For worker processes: from a
+    // terminal they get each Ctrl-C twice, from the terminal and from their
+    // parent, and it is the parent that ends them.
+    AsksAgain,
+  };
+  explicit InterruptGuard(Second second);
+  ~InterruptGuard();
+  InterruptGuard(const InterruptGuard &) = delete;
+  InterruptGuard &operator=(const InterruptGuard &) = delete;
+
+ private:
+  struct sigaction previous_ {};
+};
+
+}  // namespace lensfall::cli
