@@ -138,9 +138,7 @@ void FrameRenderer::placeCamera(const FramePaths &paths,
                                 const host::Frame &frame, int number,
                                 FrameDone &done) {
   host::Scene &scene = session_.scene();
-  if (options_.scene) {
-    scene.frame = range_.sequence ? number : sceneFileFrame_;
-  } else if (sidecar) {
+  if (sidecar) {
     const host::SidecarApplied applied = host::applySidecar(*sidecar, scene);
     for (const std::string &name : applied.skippedObjects) {
       done.warnings.push_back(fmt::format(
@@ -149,6 +147,8 @@ void FrameRenderer::placeCamera(const FramePaths &paths,
           *paths.sidecar, name));
     }
     if (!sidecar->frame) scene.frame = range_.sequence ? number : 0;
+  } else if (options_.scene) {
+    scene.frame = range_.sequence ? number : sceneFileFrame_;
   } else if (options_.cameraFlags.focalLengthMm > 0.0) {
     cameraFromFlags(options_.cameraFlags, frame.width, frame.height, scene);
     scene.frame = range_.sequence ? number : 0;
@@ -160,7 +160,6 @@ void FrameRenderer::placeCamera(const FramePaths &paths,
         "sidecar, --scene, or --focal-length (looked for {})",
         paths.input, expected));
   }
-  if (sidecar && sidecar->frame && options_.scene) scene.frame = *sidecar->frame;
   scene.width = frame.width;
   scene.height = frame.height;
   session_.services().sceneChanged();

@@ -2,6 +2,11 @@
 // host session with the scene and the filter instance the options describe,
 // and every frame read with its own sidecar (camera, objects, channels,
 // depth convention), filtered and written.
+//
+// A frame's camera and object positions come from its sidecar when it has
+// one: that is the renderer's record of the frame. Without one they come
+// from the scene file, evaluated at the frame's time, or from the camera
+// options. A scene file always gives the filter instance and its images.
 #pragma once
 
 #include <filesystem>
