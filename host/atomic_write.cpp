@@ -73,39 +73,21 @@ void removeTemporaryInProgress() noexcept {
   if (complete.load()) unlink(temporaryName);
 }
 
-void writeFileAtomically(const std::filesystem::path &requested,
-                         const std::string &contents) {
-  const std::filesystem::path path = destinationOf(requested);
-  const std::string temporary = temporaryPathFor(path, getpid()).string();
-  const InProgress remembered(temporary);
-  // A file of that name is a leftover of this process id from an earlier
-  // run that was killed: nothing else writes it.
-  unlink(temporary.c_str());
-  const int fd =
-      open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    throw HostError(
-        fmt::format("{}: cannot write: {}", requested, std::strerror(errno)));
-  }
+namespace {
+
+// Gives a finished temporary the permissions an existing file had (a new
+// one gets the usual), syncs it and renames it over the destination.
+void replaceWith(const std::string &temporary,
+                 const std::filesystem::path &path,
+                 const std::filesystem::path &requested) {
   auto fail = [&](const char *what) {
     const int saved = errno;
-    close(fd);
     unlink(temporary.c_str());
     throw HostError(
         fmt::format("{}: {}: {}", requested, what, std::strerror(saved)));
   };
-  size_t written = 0;
-  while (written < contents.size()) {
-    const ssize_t n =
-        write(fd, contents.data() + written, contents.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      fail("cannot write");
-    }
-    written += size_t(n);
-  }
-  if (fsync(fd) != 0) fail("cannot write");
-  // Keep the permissions an existing file had; a new one gets the usual.
+  const int fd = open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) fail("cannot write");
   struct stat existing {};
   if (stat(path.c_str(), &existing) == 0) {
     fchmod(fd, existing.st_mode & 07777);
@@ -114,18 +96,59 @@ void writeFileAtomically(const std::filesystem::path &requested,
     umask(mask);
     fchmod(fd, 0666 & ~mask);
   }
-  if (close(fd) != 0) {
-    const int saved = errno;
+  const bool synced = fsync(fd) == 0;
+  close(fd);
+  if (!synced) fail("cannot write");
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) fail("cannot replace");
+}
+
+}  // namespace
+
+void writeThroughTemporary(
+    const std::filesystem::path &requested,
+    const std::function<void(const std::filesystem::path &temporary)> &write) {
+  const std::filesystem::path path = destinationOf(requested);
+  const std::string temporary = temporaryPathFor(path, getpid()).string();
+  const InProgress remembered(temporary);
+  unlink(temporary.c_str());
+  try {
+    write(temporary);
+  } catch (...) {
     unlink(temporary.c_str());
-    throw HostError(
-        fmt::format("{}: cannot write: {}", requested, std::strerror(saved)));
+    throw;
   }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    const int saved = errno;
-    unlink(temporary.c_str());
-    throw HostError(fmt::format("{}: cannot replace: {}", requested,
-                                std::strerror(saved)));
-  }
+  replaceWith(temporary, path, requested);
+}
+
+void writeFileAtomically(const std::filesystem::path &requested,
+                         const std::string &contents) {
+  writeThroughTemporary(requested, [&](const std::filesystem::path &temporary) {
+    // A file of that name is a leftover of this process id from an earlier
+    // run that was killed: nothing else writes it.
+    const int fd = open(temporary.c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      throw HostError(fmt::format("{}: cannot write: {}", requested,
+                                  std::strerror(errno)));
+    }
+    size_t written = 0;
+    while (written < contents.size()) {
+      const ssize_t n =
+          ::write(fd, contents.data() + written, contents.size() - written);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        const int saved = errno;
+        close(fd);
+        throw HostError(fmt::format("{}: cannot write: {}", requested,
+                                    std::strerror(saved)));
+      }
+      written += size_t(n);
+    }
+    if (close(fd) != 0) {
+      throw HostError(fmt::format("{}: cannot write: {}", requested,
+                                  std::strerror(errno)));
+    }
+  });
 }
 
 }  // namespace lensfall::host

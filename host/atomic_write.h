@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace lensfall::host {
@@ -16,6 +17,12 @@ namespace lensfall::host {
 // naming the file; the old file is then untouched and no temporary is left.
 void writeFileAtomically(const std::filesystem::path &path,
                          const std::string &contents);
+
+// As writeFileAtomically, for writers that can only write a file by name:
+// `write` writes the temporary it is given and throws HostError on failure.
+void writeThroughTemporary(
+    const std::filesystem::path &path,
+    const std::function<void(const std::filesystem::path &temporary)> &write);
 
 // The temporary a process with `pid` writes `path` through: a hidden file
 // beside it. A parent whose worker was killed removes the worker's.

@@ -110,6 +110,34 @@ ImageFile readImageFile(const std::filesystem::path &path) {
   return file;
 }
 
+namespace {
+
+// Writes every part through `output`, opened on `name`.
+bool writeParts(OIIO::ImageOutput &output, const std::string &name,
+                const std::vector<ImagePart> &parts) {
+  std::vector<OIIO::ImageSpec> specs;
+  for (const ImagePart &part : parts) specs.push_back(part.spec);
+  for (size_t k = 0; k < parts.size(); ++k) {
+    const bool opened =
+        k == 0 ? output.open(name, int(specs.size()), specs.data())
+               : output.open(name, specs[k], OIIO::ImageOutput::AppendSubimage);
+    if (!opened ||
+        !output.write_image(OIIO::TypeUnknown, parts[k].pixels.data())) {
+      return false;
+    }
+  }
+  return output.close();
+}
+
+[[noreturn]] void failEncoding(const std::filesystem::path &path,
+                               OIIO::ImageOutput &output) {
+  const std::string why = output.geterror();
+  throw HostError(fmt::format("{}: cannot encode the image: {}", path,
+                              why.empty() ? "the format cannot hold it" : why));
+}
+
+}  // namespace
+
 void writeImageParts(const std::vector<ImagePart> &parts,
                      const std::filesystem::path &path) {
   auto output = OIIO::ImageOutput::create(path.string());
@@ -121,26 +149,26 @@ void writeImageParts(const std::vector<ImagePart> &parts,
     throw HostError(fmt::format(
         "{}: this format holds one image, not {} parts", path, parts.size()));
   }
-  // Image writers do not all notice a short write (a full disk): encode into
-  // memory, then write the bytes with checked writes, a sync and a rename.
-  std::vector<unsigned char> encoded;
-  OIIO::Filesystem::IOVecOutput memory(encoded);
-  std::vector<OIIO::ImageSpec> specs;
-  for (const ImagePart &part : parts) specs.push_back(part.spec);
-  bool good = output->supports("ioproxy") && output->set_ioproxy(&memory);
-  for (size_t k = 0; good && k < parts.size(); ++k) {
-    good = k == 0 ? output->open(path.string(), int(specs.size()), specs.data())
-                  : output->open(path.string(), specs[k],
-                                 OIIO::ImageOutput::AppendSubimage);
-    good = good && output->write_image(OIIO::TypeUnknown,
-                                       parts[k].pixels.data());
+  if (parts.size() == 1 && output->supports("ioproxy")) {
+    // Image writers do not all notice a short write (a full disk): encode
+    // into memory, then write the bytes with checked writes, a sync and a
+    // rename.
+    std::vector<unsigned char> encoded;
+    OIIO::Filesystem::IOVecOutput memory(encoded);
+    if (!output->set_ioproxy(&memory) ||
+        !writeParts(*output, path.string(), parts) || encoded.empty()) {
+      failEncoding(path, *output);
+    }
+    writeFileAtomically(path, std::string(encoded.begin(), encoded.end()));
+    return;
   }
-  if (!good || !output->close()) {
-    const std::string why = output->geterror();
-    throw HostError(fmt::format("{}: cannot encode the image: {}", path,
-                                why.empty() ? "the format cannot hold it" : why));
-  }
-  writeFileAtomically(path, std::string(encoded.begin(), encoded.end()));
+  // Files of several parts are written by the EXR library's own file
+  // stream, which reports a short write as an error.
+  writeThroughTemporary(path, [&](const std::filesystem::path &temporary) {
+    if (!writeParts(*output, temporary.string(), parts)) {
+      failEncoding(path, *output);
+    }
+  });
 }
 
 }  // namespace lensfall::host

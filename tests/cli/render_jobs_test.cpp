@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_run.h"
 #include "host/frame.h"
 #include "host/frame_io.h"
 
@@ -63,38 +64,6 @@ class Sequence {
   }
   fs::path dir_;
 };
-
-struct CliRun {
-  int status = -1;  // exit status; -1 if ended by a signal
-  std::string out, err;
-};
-
-std::string readFile(const fs::path &path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Runs lensfall with the arguments; stdout and stderr are kept.
-CliRun lensfall(const fs::path &dir,
-                const std::vector<std::string> &arguments) {
-  std::string command = std::string("'") + LENSFALL_CLI_PATH + "' --module '" +
-                        LENSFALL_MODULE_PATH + "'";
-  for (const std::string &argument : arguments) {
-    command += " '" + argument + "'";
-  }
-  command += " >'" + (dir / "stdout").string() + "' 2>'" +
-             (dir / "stderr").string() + "'";
-  const int status = std::system(command.c_str());
-  CliRun run;
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = readFile(dir / "stdout");
-  run.err = readFile(dir / "stderr");
-  fs::remove(dir / "stdout");
-  fs::remove(dir / "stderr");
-  return run;
-}
 
 host::Frame readOutput(const fs::path &path) {
   host::FrameSource source;
