@@ -220,10 +220,12 @@ void writeFilteredFrame(const FrameFile &input, const Frame &filtered,
     writeImageBuffer(image, path);
     return;
   }
+  // Alpha goes out only where the input had it and the format holds it.
+  const int channels =
+      std::min(format.maxChannels, input.channels.alpha.found() ? 4 : 3);
   if (format.linear) {
-    writeImageBuffer(displayImage(filtered, format.maxChannels,
-                                  OIIO::TypeDesc::FLOAT, ""),
-                     path);
+    writeImageBuffer(
+        displayImage(filtered, channels, OIIO::TypeDesc::FLOAT, ""), path);
     return;
   }
   std::string colorspace = options.colorspace;
@@ -234,8 +236,7 @@ void writeFilteredFrame(const FrameFile &input, const Frame &filtered,
   const OIIO::TypeDesc type = format.sixteenBit && input.bits == 16
                                   ? OIIO::TypeDesc::UINT16
                                   : OIIO::TypeDesc::UINT8;
-  writeImageBuffer(
-      displayImage(filtered, format.maxChannels, type, colorspace), path);
+  writeImageBuffer(displayImage(filtered, channels, type, colorspace), path);
 }
 
 void writeImageBuffer(const OIIO::ImageBuf &image,
