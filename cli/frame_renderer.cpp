@@ -12,6 +12,7 @@
 #include "cli/frame_record.h"
 #include "cli/instance_settings.h"
 #include "cli/interrupts.h"
+#include "cli/setting_bounds.h"
 #include "host/frame.h"
 #include "host/frame_io.h"
 #include "host/path_format.h"
@@ -170,8 +171,9 @@ void FrameRenderer::placeCamera(const FramePaths &paths,
 void FrameRenderer::applySettingsOnce() {
   if (!settingsPending_) return;
   nlohmann::json data = session_.filter().save(instance_);
+  const SettingBounds bounds = SettingBounds::fromForm(session_);
   for (const std::string &setting : settings_) {
-    applySetting(data, setting, session_.scene());
+    applySetting(data, setting, session_.scene(), &bounds);
   }
   session_.filter().load(instance_, data);
   settingsPending_ = false;

@@ -8,8 +8,10 @@
 #include <numbers>
 #include <optional>
 
+#include "cli/setting_bounds.h"
 #include "host/envelope.h"
 #include "host/host_error.h"
+#include "host/text_codec.h"
 
 namespace lensfall::cli {
 
@@ -40,6 +42,8 @@ constexpr std::array kFields = {
 constexpr std::array<const char *, 4> kShapeNames = {"circle", "polygon",
                                                      "ring", "image"};
 constexpr int kImageItem = 14;
+// The module reads the focus object's name into a buffer of 256 bytes.
+constexpr size_t kMaxFocusNameBytes = 255;
 
 bool animatable(SettingKind kind) {
   return kind == SettingKind::Number || kind == SettingKind::Percent ||
@@ -72,9 +76,6 @@ const char *unitOf(SettingKind kind) {
   }
 }
 
-std::string shown(SettingKind kind, double stored) {
-  return fmt::format("{:g}{}", toShown(kind, stored), unitOf(kind));
-}
 
 std::string describeItem(const SettingField &field, const json &data) {
   const bool present = data.is_array() && size_t(field.item) < data.size();
@@ -108,7 +109,7 @@ std::string describeItem(const SettingField &field, const json &data) {
     for (const json &key : (*block)["envelope"]) {
       if (!keys.empty()) keys += ", ";
       keys += fmt::format("{} at {:g} s",
-                          shown(field.kind, key.value("value", 0.0)),
+                          shownValue(field.kind, key.value("value", 0.0)),
                           key.value("time", 0.0));
       if (key.value("shape", std::string("linear")) != "linear") {
         keys += " (" + key.value("shape", std::string()) + ")";
@@ -116,7 +117,7 @@ std::string describeItem(const SettingField &field, const json &data) {
     }
     return "envelope: " + keys;
   }
-  return shown(field.kind, block->value("value", 0.0));
+  return shownValue(field.kind, block->value("value", 0.0));
 }
 
 double parseNumber(std::string_view text, std::string_view key) {
@@ -211,9 +212,37 @@ std::string assignable(SettingKind kind, double stored) {
   return fmt::format("{:g}", value);
 }
 
+// A focus object the module can be told about: its name must have a form in
+// the host's text encoding and fit the module's name buffer.
+void checkFocusName(std::string_view value, const host::Scene &scene) {
+  std::string encoded;
+  try {
+    encoded = host::utf8ToCp932(value);
+  } catch (const HostError &) {
+    throw HostError(fmt::format(
+        "focus: \"{}\" cannot be the focus object: its name has no form in "
+        "code page 932, the host's text encoding",
+        value));
+  }
+  if (encoded.size() > kMaxFocusNameBytes) {
+    throw HostError(fmt::format(
+        "focus: the name \"{}\" is {} bytes in the host's text encoding; a "
+        "focus object's name can have at most {}",
+        value, encoded.size(), kMaxFocusNameBytes));
+  }
+  if (scene.objectNamed(std::string(value)) == nullptr) {
+    throw HostError(
+        fmt::format("focus: the scene has no object named \"{}\"", value));
+  }
+}
+
 }  // namespace
 
 std::span<const SettingField> settingFields() { return kFields; }
+
+std::string shownValue(SettingKind kind, double stored) {
+  return fmt::format("{:g}{}", toShown(kind, stored), unitOf(kind));
+}
 
 std::vector<std::string> settingsAt(const json &data, double time) {
   std::vector<std::string> settings;
@@ -259,7 +288,7 @@ std::string describeInstance(const json &data) {
 }
 
 void applySetting(json &data, std::string_view assignment,
-                  const host::Scene &scene) {
+                  const host::Scene &scene, const SettingBounds *bounds) {
   const size_t equals = assignment.find('=');
   if (equals == std::string_view::npos) {
     throw HostError(
@@ -279,7 +308,14 @@ void applySetting(json &data, std::string_view assignment,
   if (animatable(field->kind)) {
     const json previous =
         item.is_object() ? item.value("param", json()) : json();
-    item = {{"param", animatedBlock(*field, value, previous)}};
+    const json block = animatedBlock(*field, value, previous);
+    if (bounds != nullptr) {
+      if (block.contains("value")) bounds->check(*field, block["value"]);
+      for (const json &key : block.value("envelope", json::array())) {
+        bounds->check(*field, key["value"]);
+      }
+    }
+    item = {{"param", block}};
   } else if (field->kind == SettingKind::Switch) {
     item = parseSwitch(value, key);
   } else if (field->kind == SettingKind::Shape) {
@@ -298,12 +334,10 @@ void applySetting(json &data, std::string_view assignment,
     if (count != std::floor(count) || std::fabs(count) > 1e6) {
       throw HostError(fmt::format("{}: expected a whole number", key));
     }
+    if (bounds != nullptr) bounds->check(*field, count);
     item = int(count);
   } else if (field->kind == SettingKind::Focus) {
-    if (value != "(none)" && scene.objectNamed(std::string(value)) == nullptr) {
-      throw HostError(
-          fmt::format("focus: the scene has no object named \"{}\"", value));
-    }
+    if (value != "(none)") checkFocusName(value, scene);
     item = std::string(value);
   } else if (field->kind == SettingKind::Image) {
     const bool none = value.empty() || value == "(none)";

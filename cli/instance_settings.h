@@ -13,6 +13,8 @@
 
 namespace lensfall::cli {
 
+class SettingBounds;
+
 enum class SettingKind {
   Number,    // a plain animatable number
   Percent,   // animatable, stored as a fraction, shown and set in percent
@@ -39,10 +41,15 @@ const SettingField *findSetting(std::string_view key);
 std::string describeInstance(const nlohmann::json &data);
 
 // Applies KEY=VALUE to the saved items. Animatable settings take a number,
-// or keys as TIME:VALUE[,TIME:VALUE...] (seconds) for an envelope. Throws
+// or keys as TIME:VALUE[,TIME:VALUE...] (seconds) for an envelope. Values
+// outside `bounds` (the settings form's), when given, are refused. Throws
 // HostError naming the key and what it expects.
 void applySetting(nlohmann::json &data, std::string_view assignment,
-                  const host::Scene &scene);
+                  const host::Scene &scene,
+                  const SettingBounds *bounds = nullptr);
+
+// A stored value as the user reads and types it: "50 %", "15°", "2.8".
+std::string shownValue(SettingKind kind, double stored);
 
 // Every setting as a KEY=VALUE assignment that --set takes, with animated
 // values evaluated at `time` (seconds): what a frame was rendered with.

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "cli/instance_settings.h"
+#include "cli/setting_bounds.h"
 #include "host/host_error.h"
 #include "host/path_format.h"
 #include "host/session.h"
@@ -56,16 +57,21 @@ int createScene(const std::filesystem::path &modulePath,
     if (equals == std::string::npos || equals == 0) {
       throw HostError(fmt::format("--image \"{}\": expected NAME=FILE", image));
     }
-    scene.addImage(image.substr(0, equals),
-                   {std::filesystem::path(image.substr(equals + 1))});
+    try {
+      scene.addImage(image.substr(0, equals),
+                     {std::filesystem::path(image.substr(equals + 1))});
+    } catch (const HostError &problem) {
+      throw HostError(fmt::format("--image \"{}\": {}", image, problem.what()));
+    }
   }
   session.services().sceneChanged();
 
   HostInstance instance = session.filter().create();
   nlohmann::json data = session.filter().save(instance);
   if (focus) applySetting(data, "focus=" + *focus, scene);
+  const SettingBounds bounds = SettingBounds::fromForm(session);
   for (const std::string &setting : options.settings) {
-    applySetting(data, setting, scene);
+    applySetting(data, setting, scene, &bounds);
   }
   session.filter().load(instance, data);
   session.saveScene(options.output);

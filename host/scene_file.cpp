@@ -192,6 +192,16 @@ std::vector<FilterEntry> parseScene(const json &document,
 
 std::vector<FilterEntry> readSceneFile(const std::filesystem::path &path,
                                        Scene &scene) {
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (std::filesystem::is_directory(status)) {
+    throw HostError(fmt::format("{}: is a folder, not a scene file", path));
+  }
+  if (std::filesystem::exists(status) &&
+      !std::filesystem::is_regular_file(status)) {
+    throw HostError(fmt::format(
+        "{}: not a regular file (a pipe or device is not a scene file)", path));
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     throw HostError(

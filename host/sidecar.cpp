@@ -210,8 +210,14 @@ Sidecar parseSidecar(const json &document) {
 
 Sidecar loadSidecar(const std::filesystem::path &path) {
   std::error_code error;
-  if (std::filesystem::is_directory(path, error)) {
+  const auto status = std::filesystem::status(path, error);
+  if (std::filesystem::is_directory(status)) {
     throw HostError(fmt::format("{}: is a folder, not a JSON sidecar", path));
+  }
+  if (std::filesystem::exists(status) &&
+      !std::filesystem::is_regular_file(status)) {
+    throw HostError(fmt::format(
+        "{}: not a regular file (a pipe or device is not a sidecar)", path));
   }
   std::ifstream in(path, std::ios::binary);
   if (!in) {

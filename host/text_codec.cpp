@@ -41,7 +41,13 @@ std::string cp932ToUtf8(std::string_view cp932) {
 }
 
 std::string utf8ToCp932(std::string_view utf8) {
-  return convert(utf8, "UTF-8", "CP932");
+  try {
+    return convert(utf8, "UTF-8", "CP932");
+  } catch (const HostError &) {
+    throw HostError(fmt::format(
+        "\"{}\" has no form in code page 932, the host's text encoding",
+        utf8));
+  }
 }
 
 }  // namespace lensfall::host

@@ -7,7 +7,8 @@
 
 namespace lensfall::host {
 
-// Both throw HostError naming the text when it cannot be converted.
+// Both throw HostError when the text cannot be converted; the UTF-8 one
+// names the text.
 std::string cp932ToUtf8(std::string_view cp932);
 std::string utf8ToCp932(std::string_view utf8);
 

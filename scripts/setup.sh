@@ -10,7 +10,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev libfmt-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev
-  binutils
+  binutils python3
 )
 
 missing=()

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/instance_settings.h"
+#include "cli/setting_bounds.h"
 #include "cli/panel/settings_page.h"
 #include "cli/panel/settings_panel.h"
 #include "host/frame_io.h"
@@ -82,8 +83,9 @@ int drawAperture(const fs::path &modulePath, const ApertureOptions &options) {
   }
   if (!options.settings.empty()) {
     nlohmann::json data = session.filter().save(instance);
+    const SettingBounds bounds = SettingBounds::fromForm(session);
     for (const std::string &setting : options.settings) {
-      applySetting(data, setting, session.scene());
+      applySetting(data, setting, session.scene(), &bounds);
     }
     session.filter().load(instance, data);
   }

@@ -423,6 +423,7 @@ HostForm *PanelHost::makeForm(int kind, const HostFormControl *controls) {
     FormControl control;
     control.id = row->id;
     control.label = decoded(row->label);
+    control.tableLabel = control.label;
     control.controlClass =
         row->controlClass != nullptr ? row->controlClass : "";
     control.kind = controlKindOf(control.controlClass);

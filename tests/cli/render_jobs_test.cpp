@@ -2,7 +2,10 @@
 // comes out as one process renders it, a bad frame fails alone, Ctrl-C stops
 // every worker without leaving partial files, and --jobs below 1 is refused.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -212,6 +215,72 @@ TEST(RenderJobs, InterruptStopsEveryWorker) {
     EXPECT_TRUE(expected.count(entry.path()))
         << "left behind: " << entry.path();
   }
+}
+
+// A worker killed while it writes a frame (the out-of-memory killer, a
+// second Ctrl-C) cannot remove its temporary file; its parent knows which
+// frame it had and removes it. The worker is caught mid-write by watching
+// the folder for the temporary and stopping the writer at once.
+TEST(RenderJobs, AWorkerKilledWhileWritingLeavesNoTemporary) {
+  constexpr int kFrames = 6;
+  const Sequence sequence("killed", kFrames);
+  const int watch = inotify_init1(IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, sequence.dir().c_str(), IN_CREATE), 0);
+  const std::string output = sequence.outputPattern("out");
+  const std::string input = sequence.inputPattern();
+  std::vector<const char *> argv = {
+      LENSFALL_CLI_PATH, "--module", LENSFALL_MODULE_PATH, "render",
+      input.c_str(),     "-o",       output.c_str(),       "--frames",
+      "1-6",             "--jobs",   "2",                  "-q",
+      nullptr};
+  const fs::path messages = sequence.dir() / "messages";
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const int err = open(messages.c_str(), O_WRONLY | O_CREAT, 0644);
+    dup2(err, STDERR_FILENO);
+    execv(LENSFALL_CLI_PATH, const_cast<char *const *>(argv.data()));
+    _exit(127);
+  }
+  // ".out.0003.exr.HOST-PID.tmp": stop its writer; kill it if the
+  // temporary is still there, else let it go on and wait for the next.
+  int killedFrame = 0;
+  alignas(inotify_event) char events[4096];
+  pollfd ready{watch, POLLIN, 0};
+  while (killedFrame == 0 && poll(&ready, 1, 120000) > 0) {
+    const ssize_t size = read(watch, events, sizeof events);
+    for (ssize_t at = 0; at < size && killedFrame == 0;) {
+      const auto *event = reinterpret_cast<const inotify_event *>(events + at);
+      at += ssize_t(sizeof(inotify_event) + event->len);
+      const std::string name = event->len > 0 ? event->name : "";
+      if (name.rfind(".out.", 0) != 0 || !name.ends_with(".tmp")) continue;
+      const size_t dash = name.rfind('-');
+      const pid_t writer = pid_t(std::stol(name.substr(dash + 1)));
+      kill(writer, SIGSTOP);
+      if (fs::exists(sequence.dir() / name)) {
+        kill(writer, SIGKILL);
+        killedFrame = std::stoi(name.substr(5, 4));
+      } else {
+        kill(writer, SIGCONT);
+      }
+    }
+  }
+  close(watch);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_NE(killedFrame, 0) << "no frame was caught while it was written";
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const std::string err = readText(messages);
+  EXPECT_NE(err.find(sequence.input(killedFrame).string()), std::string::npos)
+      << err;
+  for (const fs::directory_entry &entry :
+       fs::directory_iterator(sequence.dir())) {
+    EXPECT_FALSE(entry.path().filename().string().ends_with(".tmp"))
+        << "left behind: " << entry.path();
+  }
+  EXPECT_FALSE(fs::exists(sequence.output("out", killedFrame)));
 }
 
 }  // namespace
