@@ -111,6 +111,53 @@ INSTANTIATE_TEST_SUITE_P(
                       RackFocusCase{"object", {"focus=Mover"}}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// Without sidecars, a scene file is evaluated at each frame's time: a
+// focus object with keys moves from frame to frame, and frame n of the
+// sequence is the frame rendered alone with the scene saved at frame n.
+TEST(SceneSequence, FramesFollowTheScenesKeys) {
+  const TempDir dir("scene_keys");
+  ASSERT_EQ(lensfall(dir.path(), {"scene", "create", "-o", "shot.json",
+                                  "--from-frame", kFrame.string() + ".json",
+                                  "--focus", "FenceCenterMarker"})
+                .status,
+            0);
+  json scene = readJson(dir / "shot.json");
+  for (json &object : scene["objects"]) {
+    if (object["name"] != "FenceCenterMarker") continue;
+    // Toward the wall, one metre a frame at 24 frames a second.
+    json keys = json::array();
+    for (int n = 1; n <= 3; ++n) {
+      json position = object["position"];
+      position[1] = position[1].get<double>() + (n - 1);
+      keys.push_back({{"time", n / 24.0}, {"position", position}});
+    }
+    object["keys"] = keys;
+  }
+  writeJson(dir / "shot.json", scene);
+  for (int n = 1; n <= 3; ++n) {
+    fs::create_symlink(kFrame.string() + ".exr", dir / numbered("in", n, ".exr"));
+  }
+  const std::vector<std::string> depth = {"--depth-measure", "planar", "-q"};
+  auto render = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.end(), depth.begin(), depth.end());
+    const CliRun run = lensfall(dir.path(), arguments);
+    EXPECT_EQ(run.status, 0) << run.err;
+  };
+  render({"render", "in.####.exr", "-o", "seq.####.exr", "--frames", "1-3",
+          "--scene", "shot.json", "--jobs", "2"});
+  for (int n = 1; n <= 3; ++n) {
+    scene["frame"] = n;
+    writeJson(dir / "at_frame.json", scene);
+    const std::string alone = numbered("alone", n, ".exr");
+    render({"render", numbered("in", n, ".exr"), "-o", alone, "--scene",
+            "at_frame.json"});
+    EXPECT_EQ(allPixels(dir / numbered("seq", n, ".exr")),
+              allPixels(dir / alone))
+        << n;
+  }
+  EXPECT_NE(allPixels(dir / "seq.0001.exr"), allPixels(dir / "seq.0003.exr"));
+}
+
 // ---------------------------------------------------------------------------
 // A multilayer EXR as a pipeline has it: AOVs beside the beauty, half and
 // float channels, its own metadata and windows. Only the beauty's colour
