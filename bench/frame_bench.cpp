@@ -27,11 +27,11 @@
 #include "kernels/aperture.h"
 #include "kernels/fallback_kernels.h"
 #include "kernels/kernel_bank.h"
-#include "module/service_table.h"
+#include "hostlink/service_table.h"
 #include "render/blur_size.h"
 #include "render/camera.h"
 #include "render/passes.h"
-#include "render/process_frame.h"
+#include "render/render_frame.h"
 #include "render/scatter.h"
 #include "settings/lifecycle.h"
 
@@ -154,7 +154,7 @@ void process(FilterSettings &settings, const Planes &planes,
   const HostFilterAccess access{planes.width, planes.height, 1,
                                 0.0,          0.0,           getLine,
                                 setRGB,       setAlpha,      nullptr};
-  processFrame(settings, access, FrameAllocation{}, cores);
+  renderFrame(settings, access, FrameAllocation{}, cores);
 }
 
 // Source pixel x kernel cell pairs of one frame, from the sizes the frame's

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "host/services.h"
-#include "module/service_table.h"
-#include "render/process_frame.h"
+#include "hostlink/service_table.h"
+#include "render/render_frame.h"
 #include "settings/lifecycle.h"
 
 namespace {
@@ -184,7 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       0.0,         0.0,          getLine,
       setRGB,      setAlpha,     withMonitor ? &monitor : nullptr};
   current = &frame;
-  processFrame(*settings, access);
+  renderFrame(*settings, access);
   current = nullptr;
 
   if (withMonitor) {

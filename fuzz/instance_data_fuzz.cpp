@@ -5,7 +5,7 @@
 
 #include "host/instance_data.h"
 #include "host/services.h"
-#include "module/service_table.h"
+#include "hostlink/service_table.h"
 #include "settings/lifecycle.h"
 #include "settings/persistence.h"
 

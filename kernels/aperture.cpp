@@ -9,7 +9,7 @@
 
 #include "hostapi/services.h"
 #include "kernels/raster_scratch.h"
-#include "module/service_table.h"
+#include "hostlink/service_table.h"
 
 namespace lensfall {
 
@@ -93,7 +93,7 @@ void drawSmallRing(int size, std::uint8_t *cells) {
 
 }  // namespace
 
-void PolygonVertices(int size, int count, double rotation, CellPoint *out) {
+void polygonVertices(int size, int count, double rotation, CellPoint *out) {
   const int c = size / 2;
   const double radius = c;
   for (int i = 0; i < count; ++i) {
@@ -107,7 +107,7 @@ bool DrawPolygon(int size, int vertexCount, double rotation,
                  std::uint8_t *cells) {
   const int n = std::clamp(vertexCount, 3, kMaxStraightVertices);
   CellPoint vertex[kMaxStraightVertices];
-  PolygonVertices(size, n, rotation, vertex);
+  polygonVertices(size, n, rotation, vertex);
   for (int i = 0; i + 1 < n; ++i) {
     DrawLine(vertex[i].x, vertex[i].y, vertex[i + 1].x, vertex[i + 1].y, kFull,
              size, size, cells);
@@ -122,7 +122,7 @@ bool DrawCurvedPolygon(int size, int vertexCount, double rotation,
   const int n = std::clamp(vertexCount, 3, kMaxCurvedVertices);
   CellPoint vertex[kMaxCurvedVertices];
   CellPoint middle[kMaxCurvedVertices];
-  PolygonVertices(size, n, rotation, vertex);
+  polygonVertices(size, n, rotation, vertex);
 
   // The mid-edge radius moves from the straight edge (d = 0) to the circle
   // through the vertices (d = 1), or inward by the same amount (d = -1).
@@ -314,7 +314,7 @@ Direct drawWindowDirectly(std::uint8_t *cells, int size, CellWindow window,
 
 }  // namespace
 
-bool RasterizeApertureWindow(std::uint8_t *cells, int size, CellWindow window,
+bool rasterizeApertureWindow(std::uint8_t *cells, int size, CellWindow window,
                              FilterSettings &settings) {
   settings.kernelIsColor = 0;
   if (cells == nullptr) return false;

@@ -25,7 +25,7 @@ bool RasterizeAperture(std::uint8_t *cells, int size, FilterSettings &settings);
 
 // A kernel whose cells would take more bytes than this is never drawn whole:
 // only a window of it, where its cells can be had without the whole (see
-// RasterizeApertureWindow), or none at all.
+// rasterizeApertureWindow), or none at all.
 inline constexpr std::size_t kMaxWholeKernelBytes = std::size_t{256} << 20;
 
 // A rectangle of cells of a kernel: columns x .. x + width - 1 and rows
@@ -47,13 +47,13 @@ struct CellWindow {
 // other case draws the whole kernel and copies the window. Returns false,
 // with the window all 0, when memory cannot be had, the whole kernel would
 // exceed kMaxWholeKernelBytes, or the window does not lie inside the kernel.
-bool RasterizeApertureWindow(std::uint8_t *cells, int size, CellWindow window,
+bool rasterizeApertureWindow(std::uint8_t *cells, int size, CellWindow window,
                              FilterSettings &settings);
 
 // The polygon's vertices on the circle of radius c = size / 2 around (c, c),
 // vertex 0 at angle `rotation` and the angles growing towards +y. Writes
 // `count` points (already clamped by the caller) to `out`.
-void PolygonVertices(int size, int count, double rotation, CellPoint *out);
+void polygonVertices(int size, int count, double rotation, CellPoint *out);
 
 // The geometric shapes, drawn with 255 into a size x size grid whose cells the
 // caller has set to 0. Each returns false only when its fill lacked scratch.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "kernels/filled_core.h"
+#include "kernels/filled_half.h"
 
 namespace lensfall {
 
@@ -55,7 +55,7 @@ FallbackKernels::Window *FallbackKernels::windowFor(int size,
 
   Window window{
       {first, first, side, side}, 0, false, bytes, byteCount, kUnknown};
-  window.drawn = RasterizeApertureWindow(bytes, size, window.area, settings);
+  window.drawn = rasterizeApertureWindow(bytes, size, window.area, settings);
   window.mode = settings.kernelIsColor;
   auto placed = windows_.emplace(size, window).first;
   order_.push_back(size);
@@ -86,8 +86,8 @@ int FallbackKernels::filledHalf(int size, int mode, FilterSettings &settings) {
   Window *window = windowFor(size, settings);
   if (window == nullptr || !window->drawn || window->mode != mode) return -1;
   if (window->filled == kUnknown) {
-    window->filled =
-        FilledHalf(window->bytes, size, mode == 0 ? 1 : 3, window->area);
+    window->filled = lensfall::filledHalf(window->bytes, size,
+                                          mode == 0 ? 1 : 3, window->area);
   }
   return window->filled;
 }

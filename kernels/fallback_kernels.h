@@ -35,7 +35,7 @@ class FallbackKernels {
   const std::uint8_t *cell(int size, int u, int v, int mode,
                            FilterSettings &settings);
 
-  // FilledHalf of the size-`size` kernel's window (within the reach), or -1
+  // filledHalf of the size-`size` kernel's window (within the reach), or -1
   // when this store holds no window of that kernel in layout `mode`.
   int filledHalf(int size, int mode, FilterSettings &settings);
 
@@ -48,7 +48,7 @@ class FallbackKernels {
     bool drawn;  // false: memory could not be had, and the kernel gives 0
     std::uint8_t *bytes;
     std::size_t byteCount;
-    int filled = kUnknown;  // FilledHalf, once asked for
+    int filled = kUnknown;  // filledHalf, once asked for
   };
   static constexpr int kUnknown = -2;
 

@@ -165,7 +165,7 @@ std::array<double, 4> SampleKernel(int mode, int cx, int cy, int x, int y,
   }
   if (bytes == nullptr) {
     const CellWindow one{static_cast<int>(u), static_cast<int>(v), 1, 1};
-    if (!RasterizeApertureWindow(single, size, one, settings)) return weights;
+    if (!rasterizeApertureWindow(single, size, one, settings)) return weights;
     if (settings.kernelIsColor != mode) {
       return wholeKernelCell(mode, size, cell, settings);
     }

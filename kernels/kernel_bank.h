@@ -55,7 +55,7 @@ void SumKernelWeights(ApertureKernel &kernel, int mode);
 // centred on (cx, cy) gives to (x, y); zeros outside the kernel. A size the
 // bank lacks is drawn from `settings`, the record being processed (which
 // also gets that kernel's kernelIsColor): only the one cell asked for where
-// RasterizeApertureWindow can give it alone, taken from `fallback` when one
+// rasterizeApertureWindow can give it alone, taken from `fallback` when one
 // is passed (a frame's store of such kernels), and zeros when memory cannot
 // be had. Mode 0 gives the mono cell four times, mode 1 R, G, B and their
 // mean; any other mode gives zeros.

@@ -4,8 +4,9 @@
 #include "hostapi/filter.h"
 #include "module/item_callbacks.h"
 #include "module/servers.h"
-#include "module/service_table.h"
-#include "render/process_frame.h"
+#include "panel/panel_state.h"
+#include "hostlink/service_table.h"
+#include "render/render_frame.h"
 #include "settings/lifecycle.h"
 #include "settings/persistence.h"
 
@@ -22,6 +23,8 @@ HostInstance createInstance(void *, void *, const char **error) noexcept {
 }
 
 void destroyInstance(HostInstance instance) noexcept {
+  // An open settings window shows some instance's values: it goes first.
+  closeSettingsWindow();
   destroySettings(static_cast<FilterSettings *>(instance));
 }
 
@@ -58,7 +61,7 @@ void processInstance(HostInstance instance,
                      const HostFilterAccess *access) noexcept {
   if (instance == nullptr || access == nullptr) return;
   try {
-    processFrame(settingsOf(instance), *access);
+    renderFrame(settingsOf(instance), *access);
   } catch (...) {
     // Memory ran out inside a standard container: the frame's own buffers
     // are released as the stack unwinds, and the host keeps its pixels.

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "module/service_table.h"
+#include "hostlink/service_table.h"
 #include "panel/form_tables.h"
 #include "panel/panel_state.h"
 #include "settings/filter_settings.h"

@@ -1,6 +1,6 @@
 #include "panel/form_tables.h"
 
-#include "module/texts.h"
+#include "hostlink/texts.h"
 #include "panel/form_callbacks.h"
 #include "panel/thumbnail.h"
 
@@ -63,8 +63,8 @@ const HostFormDataDesc dataTable[] = {
     {0, nullptr, nullptr},
 };
 
-const char *const shapeNames[] = {t::kShapeCircle, t::kShapePolygon,
-                                  t::kShapeRing, t::kShapeImage, nullptr};
+const char *const shapeNames[] = {t::kShapeNameCircle, t::kShapeNamePolygon,
+                                  t::kShapeNameRing, t::kShapeNameImage, nullptr};
 
 const int vertexCountEnableMap[4] = {0, 1, 0, 0};
 const int rotationEnableMap[4] = {0, 1, 0, 0};

@@ -1,6 +1,6 @@
 #include "panel/open_settings.h"
 
-#include "module/texts.h"
+#include "hostlink/texts.h"
 #include "panel/form_callbacks.h"
 #include "panel/form_tables.h"
 #include "panel/panel_state.h"

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "module/service_table.h"
+#include "hostlink/service_table.h"
 
 namespace lensfall {
 

@@ -6,7 +6,8 @@
 #include <cstdlib>
 #include <limits>
 
-#include "kernels/filled_core.h"
+#include "hostlink/check.h"
+#include "kernels/filled_half.h"
 #include "render/blur_size.h"
 #include "render/camera.h"
 #include "render/double_pair.h"
@@ -31,6 +32,12 @@ constexpr int kShortRun = 3;
 
 // Fewer neighbours with the same kernel than this go one by one.
 constexpr int kShortSpan = 4;
+
+template <typename T>
+[[maybe_unused]] bool allZero(const std::vector<T> &values) {
+  return std::all_of(values.begin(), values.end(),
+                     [](T value) { return value == T{}; });
+}
 
 }  // namespace
 
@@ -173,6 +180,9 @@ std::int32_t FastScatter::sizeMin(int l, int r) const {
 void FastScatter::row(int v) {
   prepareRow(v);
   // The flush of the previous row left the difference buffer cleared.
+  LENSFALL_DCHECK(allZero(diff_) && allZero(near_) && allZero(live_) &&
+                  allZero(blocked_));
+  LENSFALL_DCHECK_EQ(touchedLast_, -1);
   adds_ = 0;
   const FrameBuffers &b = in_.buffers;
   const int top = std::max(0, v - largestHalf_);
@@ -446,12 +456,16 @@ bool FastScatter::filledOver(int smallest, int largest, int offset) {
 }
 
 int FastScatter::kernelFilledHalf(int m) {
+  // Kernels have odd sizes: the test reads the odd size at or above each
+  // occluder size.
+  LENSFALL_DCHECK_EQ(m % 2, 1);
   const KernelBank &bank = in_.bank;
   const int half = m / 2;
   if (half < bank.count && bank.entries[half].size == m &&
       bank.entries[half].cells != nullptr) {
-    return FilledHalf(bank.entries[half].cells, m, runs_.mode() == 0 ? 1 : 3,
-                      CellWindow{0, 0, m, m});
+    return lensfall::filledHalf(bank.entries[half].cells, m,
+                                runs_.mode() == 0 ? 1 : 3,
+                                CellWindow{0, 0, m, m});
   }
   return in_.fallback != nullptr
              ? in_.fallback->filledHalf(m, runs_.mode(), in_.settings)

@@ -64,7 +64,7 @@ class FastScatter {
   // truncatedPixels of the occluder size's length, as occluderSizeOfLens
   // forms it for a destination of depth dd inside the cone.
   int occluderCells(double dd, double ds) const;
-  // FilledHalf of the size-m kernel the occlusion test reads, or -1; known
+  // filledHalf of the size-m kernel the occlusion test reads, or -1; known
   // sizes are kept.
   int filledHalf(int m);
   // Whether the kernel of every occluder size from `smallest` to `largest`

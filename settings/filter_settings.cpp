@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "hostapi/services.h"
-#include "module/service_table.h"
-#include "module/texts.h"
+#include "hostlink/service_table.h"
+#include "hostlink/texts.h"
 
 namespace lensfall {
 

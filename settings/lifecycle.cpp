@@ -2,9 +2,8 @@
 
 #include <cstdlib>
 
-#include "module/service_table.h"
-#include "module/texts.h"
-#include "panel/panel_state.h"
+#include "hostlink/service_table.h"
+#include "hostlink/texts.h"
 #include "settings/current_settings.h"
 
 namespace lensfall {
@@ -69,7 +68,6 @@ FilterSettings *createSettings(const char **error) {
 }
 
 void destroySettings(FilterSettings *settings) {
-  closeSettingsWindow();
   if (settings == nullptr) return;
   destroyParameters(*settings);
   releaseRecord(settings);

@@ -12,8 +12,9 @@ namespace lensfall {
 // then, and currentSettings is null.
 FilterSettings *createSettings(const char **error);
 
-// Closes an open settings window, destroys the parameters and releases the
-// record. currentSettings no longer designates it afterwards.
+// Destroys the parameters and releases the
+// record. currentSettings no longer designates it afterwards. The boundary
+// closes an open settings window first.
 void destroySettings(FilterSettings *settings);
 
 // Copies everything but the destination's own parameter handles and channel

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "module/service_table.h"
+#include "hostlink/service_table.h"
 
 namespace lensfall {
 

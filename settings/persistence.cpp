@@ -1,6 +1,6 @@
 #include "settings/persistence.h"
 
-#include "module/service_table.h"
+#include "hostlink/service_table.h"
 #include "settings/numbering.h"
 
 namespace lensfall {

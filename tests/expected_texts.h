@@ -1,7 +1,7 @@
 // Every text the module hands the host, with the Japanese it must read as.
 #pragma once
 
-#include "module/texts.h"
+#include "hostlink/texts.h"
 
 namespace lensfall::testing {
 
@@ -40,10 +40,10 @@ inline constexpr ExpectedText kExpectedTexts[] = {
     {texts::kLabelBlurRange, "ぼかす範囲"},
     {texts::kLabelDistance, "距離"},
     {texts::kLabelMaximum, "最大値"},
-    {texts::kShapeCircle, "円"},
-    {texts::kShapePolygon, "多角形"},
-    {texts::kShapeRing, "リング"},
-    {texts::kShapeImage, "画像"},
+    {texts::kShapeNameCircle, "円"},
+    {texts::kShapeNamePolygon, "多角形"},
+    {texts::kShapeNameRing, "リング"},
+    {texts::kShapeNameImage, "画像"},
 };
 
 }  // namespace lensfall::testing

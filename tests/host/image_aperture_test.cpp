@@ -9,7 +9,7 @@
 
 #include "host/services.h"
 #include "kernels/aperture.h"
-#include "module/service_table.h"
+#include "hostlink/service_table.h"
 #include "settings/lifecycle.h"
 
 namespace lensfall::testing {

@@ -114,7 +114,7 @@ TEST(RasterizeAperture, SmallPolygonsAreDrawnFromTheirVertices) {
 
 TEST(RasterizeAperture, ElevenCellPentagon) {
   CellPoint vertices[5];
-  PolygonVertices(11, 5, 0.0, vertices);
+  polygonVertices(11, 5, 0.0, vertices);
   const CellPoint expectedVertices[5] = {
       {10, 5}, {6, 9}, {0, 7}, {0, 2}, {6, 0}};
   for (int i = 0; i < 5; ++i) {
@@ -138,7 +138,7 @@ TEST(RasterizeAperture, ElevenCellPentagon) {
 
 TEST(RasterizeAperture, FirstVertexOfALargePentagonIsTheMiddleOfTheLastColumn) {
   CellPoint vertices[5];
-  PolygonVertices(101, 5, 0.0, vertices);
+  polygonVertices(101, 5, 0.0, vertices);
   EXPECT_EQ(vertices[0], (CellPoint{100, 50}));
   // Vertex 1 lies at a larger row: angles grow towards +y.
   EXPECT_GT(vertices[1].y, 50);

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "hostapi/services.h"
-#include "module/service_table.h"
+#include "hostlink/service_table.h"
 
 namespace lensfall::testing {
 

@@ -56,7 +56,7 @@ void expectWindowMatches(const WholeKernel &whole, int size, CellWindow window,
   FilterSettings settings = base;
   std::vector<std::uint8_t> cells(
       static_cast<std::size_t>(window.width) * window.height * 3, 7);
-  ASSERT_TRUE(RasterizeApertureWindow(cells.data(), size, window, settings))
+  ASSERT_TRUE(rasterizeApertureWindow(cells.data(), size, window, settings))
       << what;
   ASSERT_EQ(settings.kernelIsColor, whole.mode) << what;
   const int bytes = whole.mode == 1 ? 3 : 1;
@@ -101,7 +101,7 @@ void expectWindowsMatch(const Aperture &a, int size) {
 constexpr int kSizes[] = {303, 429, 431, 433,  497,  617, 619,
                           621, 861, 863, 1001, 2001, 3001};
 
-TEST(RasterizeApertureWindow, GeometricShapesMatchTheWholeKernel) {
+TEST(rasterizeApertureWindow, GeometricShapesMatchTheWholeKernel) {
   const Aperture apertures[] = {
       {"circle", kShapeCircle, 0.0, 6, 0.0},
       {"triangle", kShapePolygon, 0.0, 3, 0.0},
@@ -113,7 +113,7 @@ TEST(RasterizeApertureWindow, GeometricShapesMatchTheWholeKernel) {
   }
 }
 
-TEST(RasterizeApertureWindow, RingsMatchTheWholeKernel) {
+TEST(rasterizeApertureWindow, RingsMatchTheWholeKernel) {
   // Hole radii around where the window lies wholly in the hole (about 215
   // cells), small holes drawn in the local grid, a hole that fills the
   // disc, and none.
@@ -136,7 +136,7 @@ TEST(RasterizeApertureWindow, RingsMatchTheWholeKernel) {
   }
 }
 
-TEST(RasterizeApertureWindow, CurvedPolygonsMatchTheWholeKernel) {
+TEST(rasterizeApertureWindow, CurvedPolygonsMatchTheWholeKernel) {
   // Deformations near -1 cross the curves at the centre; near +1 they bulge.
   const Aperture apertures[] = {
       {"triangle bowed -1", kShapePolygon, -1.0, 3, 0.0},

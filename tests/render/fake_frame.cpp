@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "module/service_table.h"
+#include "hostlink/service_table.h"
 #include "settings/lifecycle.h"
 
 namespace lensfall::testing {

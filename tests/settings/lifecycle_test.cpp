@@ -8,7 +8,7 @@
 
 #include "host/host_error.h"
 #include "host/text_codec.h"
-#include "module/service_table.h"
+#include "hostlink/service_table.h"
 #include "settings/current_settings.h"
 #include "tests/support/module_host.h"
 

@@ -1,10 +1,10 @@
-#include "kernels/filled_core.h"
+#include "kernels/filled_half.h"
 
 #include <cstddef>
 
 namespace lensfall {
 
-int FilledHalf(const std::uint8_t *cells, int size, int stride,
+int filledHalf(const std::uint8_t *cells, int size, int stride,
                const CellWindow &window) {
   const int centre = size / 2;
   auto filled = [&](int u, int v) {

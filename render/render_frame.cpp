@@ -1,13 +1,13 @@
 // One frame's road: evaluate the settings at the frame's time, derive the
 // camera, fill the source and depth, give every pixel its blur size, build
 // the kernel bank, run the passes of the chosen path, write back, release.
-#include "render/process_frame.h"
+#include "render/render_frame.h"
 
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
 
-#include "module/service_table.h"
+#include "hostlink/service_table.h"
 #include "render/blur_size.h"
 #include "render/camera.h"
 #include "render/frame_fill.h"
@@ -31,16 +31,16 @@ struct BankHolder {
 
 }  // namespace
 
-void processFrame(FilterSettings &settings, const HostFilterAccess &access) {
-  processFrame(settings, access, FrameAllocation{});
+void renderFrame(FilterSettings &settings, const HostFilterAccess &access) {
+  renderFrame(settings, access, FrameAllocation{});
 }
 
-void processFrame(FilterSettings &settings, const HostFilterAccess &access,
+void renderFrame(FilterSettings &settings, const HostFilterAccess &access,
                   const FrameAllocation &allocation) {
-  processFrame(settings, access, allocation, Cores::cheaper);
+  renderFrame(settings, access, allocation, Cores::cheaper);
 }
 
-void processFrame(FilterSettings &settings, const HostFilterAccess &access,
+void renderFrame(FilterSettings &settings, const HostFilterAccess &access,
                   const FrameAllocation &allocation, Cores cores) {
   if (access.width <= 0 || access.height <= 0) return;
 

@@ -12,7 +12,7 @@ namespace lensfall {
 // -1 when the centre itself is empty or outside. `cells` holds the window's
 // cells, `stride` bytes each (1 for mono kernels, 3 for colour ones), in
 // rows of window.width.
-int FilledHalf(const std::uint8_t *cells, int size, int stride,
+int filledHalf(const std::uint8_t *cells, int size, int stride,
                const CellWindow &window);
 
 }  // namespace lensfall

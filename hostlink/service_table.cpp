@@ -1,4 +1,4 @@
-#include "module/service_table.h"
+#include "hostlink/service_table.h"
 
 namespace lensfall {
 

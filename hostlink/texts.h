@@ -63,9 +63,9 @@ inline constexpr char kLabelDistance[] = "\x8b\x97\x97\xa3";  // 距離
 inline constexpr char kLabelMaximum[] = "\x8d\xc5\x91\xe5\x92\x6c";  // 最大値
 
 // The names of the aperture shapes.
-inline constexpr char kShapeCircle[] = "\x89\x7e";                   // 円
-inline constexpr char kShapePolygon[] = "\x91\xbd\x8a\x70\x8c\x60";  // 多角形
-inline constexpr char kShapeRing[] = "\x83\x8a\x83\x93\x83\x4f";  // リング
-inline constexpr char kShapeImage[] = "\x89\xe6\x91\x9c";         // 画像
+inline constexpr char kShapeNameCircle[] = "\x89\x7e";                   // 円
+inline constexpr char kShapeNamePolygon[] = "\x91\xbd\x8a\x70\x8c\x60";  // 多角形
+inline constexpr char kShapeNameRing[] = "\x83\x8a\x83\x93\x83\x4f";  // リング
+inline constexpr char kShapeNameImage[] = "\x89\xe6\x91\x9c";         // 画像
 
 }  // namespace lensfall::texts

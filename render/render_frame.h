@@ -12,7 +12,7 @@ namespace lensfall {
 // Renders the frame that `access` holds with the instance `settings` and
 // writes it back through the host; nothing when the user stops it or memory
 // cannot be had.
-void processFrame(FilterSettings &settings, const HostFilterAccess &access);
+void renderFrame(FilterSettings &settings, const HostFilterAccess &access);
 
 // The allocations a frame is made with; null uses the ordinary ones. Tests
 // pass failing ones to reach the failure paths.
@@ -21,12 +21,12 @@ struct FrameAllocation {
   ZeroedAllocation bank = nullptr;
 };
 
-void processFrame(FilterSettings &settings, const HostFilterAccess &access,
+void renderFrame(FilterSettings &settings, const HostFilterAccess &access,
                   const FrameAllocation &allocation);
 
 // The same frame on the chosen cores: the literal ones are the reference
 // that tests and benchmarks hold the fast ones to.
-void processFrame(FilterSettings &settings, const HostFilterAccess &access,
+void renderFrame(FilterSettings &settings, const HostFilterAccess &access,
                   const FrameAllocation &allocation, Cores cores);
 
 }  // namespace lensfall

@@ -1,5 +1,5 @@
 // Whole frames through the process callback on the stand-in host's services.
-#include "render/process_frame.h"
+#include "render/render_frame.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ void expectAllFinite(const FakeFrame &f, const char *what) {
   for (float v : f.outRGBA) ASSERT_TRUE(std::isfinite(v)) << what;
 }
 
-TEST(ProcessFrame, MonitorGetsTheTotalsAndOneStepPerRow) {
+TEST(RenderFrame, MonitorGetsTheTotalsAndOneStepPerRow) {
   struct Case {
     int useDepth;
     int height;
@@ -38,7 +38,7 @@ TEST(ProcessFrame, MonitorGetsTheTotalsAndOneStepPerRow) {
     RenderHost render(kWidth);
     render.settings().useDepth = c.useDepth;
     FakeFrame frame(kWidth, c.height);
-    processFrame(render.settings(), frame.access());
+    renderFrame(render.settings(), frame.access());
     ASSERT_EQ(frame.inits.size(), 1u);
     EXPECT_EQ(frame.inits[0], c.total) << "useDepth " << c.useDepth;
     EXPECT_EQ(frame.steps, c.steps);
@@ -47,7 +47,7 @@ TEST(ProcessFrame, MonitorGetsTheTotalsAndOneStepPerRow) {
   }
 }
 
-TEST(ProcessFrame, StoppingWritesNothingAndStillFinishesTheMonitor) {
+TEST(RenderFrame, StoppingWritesNothingAndStillFinishesTheMonitor) {
   struct Case {
     const char *what;
     int useDepth;
@@ -62,14 +62,14 @@ TEST(ProcessFrame, StoppingWritesNothingAndStillFinishesTheMonitor) {
     render.settings().useDepth = c.useDepth;
     FakeFrame frame(kWidth, kHeight);
     frame.stopAtStep = c.stopAtStep;
-    processFrame(render.settings(), frame.access());
+    renderFrame(render.settings(), frame.access());
     EXPECT_EQ(frame.steps, c.stopAtStep) << c.what;
     EXPECT_EQ(frame.dones, 1) << c.what;
     EXPECT_EQ(frame.rgbCalls + frame.alphaCalls, 0) << c.what;
   }
 }
 
-TEST(ProcessFrame, AllocationFailureAbortsCleanly) {
+TEST(RenderFrame, AllocationFailureAbortsCleanly) {
   static int failAt;
   static int calls;
   const BlockAllocation failing = [](std::size_t bytes) -> void * {
@@ -79,7 +79,7 @@ TEST(ProcessFrame, AllocationFailureAbortsCleanly) {
     calls = 0;
     RenderHost render(kWidth);
     FakeFrame frame(kWidth, kHeight);
-    processFrame(render.settings(), frame.access(), {failing, nullptr});
+    renderFrame(render.settings(), frame.access(), {failing, nullptr});
     EXPECT_EQ(frame.rgbCalls + frame.alphaCalls, 0) << "block " << failAt;
     EXPECT_TRUE(frame.inits.empty());
   }
@@ -88,12 +88,12 @@ TEST(ProcessFrame, AllocationFailureAbortsCleanly) {
   const ZeroedAllocation noBank = [](std::size_t, std::size_t) -> void * {
     return nullptr;
   };
-  processFrame(render.settings(), frame.access(), {nullptr, noBank});
+  renderFrame(render.settings(), frame.access(), {nullptr, noBank});
   EXPECT_EQ(frame.rgbCalls + frame.alphaCalls, 0) << "bank";
   EXPECT_EQ(frame.dones, 0);
 }
 
-TEST(ProcessFrame, StoresTheToneConstants) {
+TEST(RenderFrame, StoresTheToneConstants) {
   struct Case {
     double strength;
     double exponent;
@@ -105,7 +105,7 @@ TEST(ProcessFrame, StoresTheToneConstants) {
     RenderHost render(kWidth);
     render.set(&FilterSettings::strengthParam, c.strength);
     FakeFrame frame(kWidth, 2);
-    processFrame(render.settings(), frame.access());
+    renderFrame(render.settings(), frame.access());
     EXPECT_EQ(render.settings().toneExponent, c.exponent);
     EXPECT_NEAR(render.settings().toneScale, c.scale, c.scale * 1e-15);
   }
@@ -120,7 +120,7 @@ void fillPattern(FakeFrame &frame) {
   }
 }
 
-TEST(ProcessFrame, SizeOneIsTheIdentityAtEveryStrength) {
+TEST(RenderFrame, SizeOneIsTheIdentityAtEveryStrength) {
   for (double strength : {-3.0, -2.5, 0.0, 1.5, 10.0}) {
     RenderHost render(kWidth);
     render.settings().useDepth = 0;
@@ -128,7 +128,7 @@ TEST(ProcessFrame, SizeOneIsTheIdentityAtEveryStrength) {
     render.set(&FilterSettings::strengthParam, strength);
     FakeFrame frame(kWidth, kHeight);
     fillPattern(frame);
-    processFrame(render.settings(), frame.access());
+    renderFrame(render.settings(), frame.access());
     expectAllFinite(frame, "identity");
     for (int y = 0; y < kHeight; ++y) {
       for (int x = 0; x < kWidth; ++x) {
@@ -206,7 +206,7 @@ const FaultCase kFaults[] = {
      1e-5f},
 };
 
-TEST(ProcessFrame, FaultsGiveBackASoundFrame) {
+TEST(RenderFrame, FaultsGiveBackASoundFrame) {
   for (const FaultCase &c : kFaults) {
     for (int useDepth : {0, 1}) {
       RenderHost render(kWidth);
@@ -215,7 +215,7 @@ TEST(ProcessFrame, FaultsGiveBackASoundFrame) {
       // Near pixels, blurred by several pixels on the depth path.
       FakeFrame frame(kWidth, kHeight, c.value, 1.0f);
       c.arrange(render, frame);
-      processFrame(render.settings(), frame.access());
+      renderFrame(render.settings(), frame.access());
       expectAllFinite(frame, c.what);
       // The right half lies beyond the reach of the corner faults.
       for (int y = 0; y < kHeight; ++y) {
@@ -231,7 +231,7 @@ TEST(ProcessFrame, FaultsGiveBackASoundFrame) {
   }
 }
 
-TEST(ProcessFrame, StrengthIsContinuousThroughMinusTwoAndAHalf) {
+TEST(RenderFrame, StrengthIsContinuousThroughMinusTwoAndAHalf) {
   const double strengths[] = {-2.5 - 1e-3, -2.5 - 1e-6, -2.5, -2.5 + 1e-6,
                               -2.5 + 1e-3};
   std::vector<float> reference;
@@ -241,7 +241,7 @@ TEST(ProcessFrame, StrengthIsContinuousThroughMinusTwoAndAHalf) {
     render.set(&FilterSettings::strengthParam, strength);
     FakeFrame frame(kWidth, kHeight);
     fillPattern(frame);
-    processFrame(render.settings(), frame.access());
+    renderFrame(render.settings(), frame.access());
     expectAllFinite(frame, "near -2.5");
     if (reference.empty()) {
       reference = frame.outRGBA;
@@ -254,7 +254,7 @@ TEST(ProcessFrame, StrengthIsContinuousThroughMinusTwoAndAHalf) {
   }
 }
 
-TEST(ProcessFrame, DarkAreaBesideLightKeepsItsValueAtStrengthTen) {
+TEST(RenderFrame, DarkAreaBesideLightKeepsItsValueAtStrengthTen) {
   RenderHost render(kWidth);
   render.settings().useDepth = 0;
   render.set(&FilterSettings::strengthParam, 10.0);
@@ -264,7 +264,7 @@ TEST(ProcessFrame, DarkAreaBesideLightKeepsItsValueAtStrengthTen) {
       for (int k = 0; k < 3; ++k) frame.at(k, x, y) = 1.0f;
     }
   }
-  processFrame(render.settings(), frame.access());
+  renderFrame(render.settings(), frame.access());
   expectAllFinite(frame, "dark beside light");
   EXPECT_NEAR(frame.out(0, kWidth - 1, kHeight / 2), 0.02f, 2e-4f);
 }
@@ -299,7 +299,7 @@ void giveOtherLensAndAperture(FilterSettings &settings) {
   settings.deformParam->value = 0.95;
 }
 
-TEST(ProcessFrame, AnInstanceRendersAsIfAloneBesideAnother) {
+TEST(RenderFrame, AnInstanceRendersAsIfAloneBesideAnother) {
   constexpr int kW = 64, kH = 20;
   for (int shape : {kShapeCircle, kShapePolygon}) {
     // The reference: the instance alone.
@@ -309,7 +309,7 @@ TEST(ProcessFrame, AnInstanceRendersAsIfAloneBesideAnother) {
       RenderHost alone(kW);
       focusNear(alone);
       alone.settings().apertureShape = shape;
-      processFrame(alone.settings(), reference.access());
+      renderFrame(alone.settings(), reference.access());
       expectAllFinite(reference, "alone");
     }
 
@@ -324,11 +324,11 @@ TEST(ProcessFrame, AnInstanceRendersAsIfAloneBesideAnother) {
     giveOtherLensAndAperture(*second);
     FakeFrame other(kW, kH);
     fillOccludedScene(other);
-    processFrame(*second, other.access());
+    renderFrame(*second, other.access());
 
     FakeFrame beside(kW, kH);
     fillOccludedScene(beside);
-    processFrame(first.settings(), beside.access());
+    renderFrame(first.settings(), beside.access());
     expectAllFinite(beside, "beside another");
     for (std::size_t i = 0; i < reference.outRGBA.size(); ++i) {
       ASSERT_EQ(beside.outRGBA[i], reference.outRGBA[i])
@@ -339,7 +339,7 @@ TEST(ProcessFrame, AnInstanceRendersAsIfAloneBesideAnother) {
     destroySettings(second);
     FakeFrame after(kW, kH);
     fillOccludedScene(after);
-    processFrame(first.settings(), after.access());
+    renderFrame(first.settings(), after.access());
     for (std::size_t i = 0; i < reference.outRGBA.size(); ++i) {
       ASSERT_EQ(after.outRGBA[i], reference.outRGBA[i]) << "value " << i;
     }

@@ -2,7 +2,7 @@
 // nearer pixels stops a source's light at once, so it must never overstate:
 // checked on hand-made grids and against a brute-force count on real
 // aperture shapes, for whole kernels and for windows of them.
-#include "kernels/filled_core.h"
+#include "kernels/filled_half.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +40,7 @@ int bruteFilledHalf(const std::vector<std::uint8_t> &cells, int size,
   return best;
 }
 
-TEST(FilledHalf, HandMadeGrids) {
+TEST(filledHalf, HandMadeGrids) {
   struct Case {
     std::string what;
     int size;
@@ -58,20 +58,20 @@ TEST(FilledHalf, HandMadeGrids) {
     std::vector<std::uint8_t> cells(std::size_t(c.size) * c.size, 255);
     for (int hole : c.holes) cells[hole] = 0;
     EXPECT_EQ(c.expected,
-              FilledHalf(cells.data(), c.size, 1, {0, 0, c.size, c.size}))
+              filledHalf(cells.data(), c.size, 1, {0, 0, c.size, c.size}))
         << c.what << "\n"
         << testing::gridText(cells.data(), c.size, c.size);
   }
   // Only the first byte of a colour cell counts.
   std::vector<std::uint8_t> colour(3 * 9, 0);
   for (int i = 0; i < 9; ++i) colour[3 * i] = 255;
-  EXPECT_EQ(1, FilledHalf(colour.data(), 3, 3, {0, 0, 3, 3}));
+  EXPECT_EQ(1, filledHalf(colour.data(), 3, 3, {0, 0, 3, 3}));
   colour[3 * 4] = 0;
   colour[3 * 4 + 1] = 255;
-  EXPECT_EQ(-1, FilledHalf(colour.data(), 3, 3, {0, 0, 3, 3}));
+  EXPECT_EQ(-1, filledHalf(colour.data(), 3, 3, {0, 0, 3, 3}));
 }
 
-TEST(FilledHalf, MatchesACountOnApertureShapesAndWindows) {
+TEST(filledHalf, MatchesACountOnApertureShapesAndWindows) {
   struct Shape {
     const char *what;
     int shape, vertices;
@@ -93,7 +93,7 @@ TEST(FilledHalf, MatchesACountOnApertureShapesAndWindows) {
       ASSERT_TRUE(RasterizeAperture(whole.data(), size, settings));
       const int stride = settings.kernelIsColor != 0 ? 3 : 1;
       const CellWindow all{0, 0, size, size};
-      const int full = FilledHalf(whole.data(), size, stride, all);
+      const int full = filledHalf(whole.data(), size, stride, all);
       EXPECT_EQ(bruteFilledHalf(whole, size, stride, all), full)
           << s.what << " size " << size;
       if (s.shape == kShapeRing && size >= 31) {
@@ -116,7 +116,7 @@ TEST(FilledHalf, MatchesACountOnApertureShapesAndWindows) {
           }
         }
       }
-      const int inWindow = FilledHalf(part.data(), size, stride, window);
+      const int inWindow = filledHalf(part.data(), size, stride, window);
       EXPECT_EQ(bruteFilledHalf(part, size, stride, window), inWindow)
           << s.what << " size " << size << " window";
       EXPECT_LE(inWindow, std::min(full < 0 ? -1 : full, reach))
