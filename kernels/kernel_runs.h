@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "kernels/kernel_bank.h"
+#include "kernels/kernel_layout.h"
 
 namespace lensfall {
 
@@ -43,6 +44,7 @@ class KernelRuns {
   void gatherWeights(const KernelRun &run, float w[4]) const;
 
   int mode() const { return mode_; }
+  KernelLayout layout() const { return layoutOfMode(mode_); }
 
  private:
   int mode_;

@@ -46,8 +46,9 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
       runs_(runs),
       width_(in.buffers.width),
       height_(in.buffers.height),
-      channels_(runs.mode() == 0 ? 5 : 8),
-      counted_(runs.mode() == 0 ? 1 : 4),
+      layout_(runs.layout()),
+      channels_(sumChannels(layout_)),
+      counted_(countedChannels(layout_)),
       lensOk_(lensUsable(in.settings)),
       coneScale_(2 * in.settings.apertureRadius * in.settings.focalLength *
                  in.settings.pixelsPerFilmUnit),
@@ -55,26 +56,26 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
   destinations_.resize(width_);
   const FrameBuffers &b = in.buffers;
   rowHalf_.assign(height_, -1);
-  rowKernels_.reserve(static_cast<std::size_t>(height_) + 1);
+  rowSpans_.reserve(static_cast<std::size_t>(height_) + 1);
   for (int y = 0; y < height_; ++y) {
-    rowKernels_.push_back(static_cast<std::int32_t>(kernels_.size()));
+    rowSpans_.push_back(static_cast<std::int32_t>(sourceSpans_.size()));
     for (int x = 0; x < width_; ++x) {
       int h =
           halfOf(in.bank, b.sizeMap[static_cast<std::size_t>(y) * width_ + x]);
       if (!runs.usable(h)) h = -1;
-      if (x > 0 && kernels_.back().half == h) {
-        kernels_.back().last = x;
+      if (x > 0 && sourceSpans_.back().half == h) {
+        sourceSpans_.back().last = x;
       } else {
-        kernels_.push_back({x, x, h});
+        sourceSpans_.push_back({x, x, h});
       }
       rowHalf_[y] = std::max(rowHalf_[y], h);
     }
     largestHalf_ = std::max(largestHalf_, rowHalf_[y]);
   }
-  rowKernels_.push_back(static_cast<std::int32_t>(kernels_.size()));
+  rowSpans_.push_back(static_cast<std::int32_t>(sourceSpans_.size()));
   refine_ = std::isfinite(coneScale_) && coneScale_ > 0.0;
   diff_.assign(static_cast<std::size_t>(channels_) * (width_ + 1) * 3, 0.0);
-  near_.assign(static_cast<std::size_t>(channels_) * width_, 0.0);
+  shortSegments_.assign(static_cast<std::size_t>(channels_) * width_, 0.0);
   live_.assign(static_cast<std::size_t>(counted_) * (width_ + 1), 0);
   blocked_.assign(static_cast<std::size_t>(counted_) * width_, 0.0f);
   cut_.assign(static_cast<std::size_t>(width_) + 1, 0);
@@ -85,10 +86,10 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
     float w[4];
     runs.scatterWeights(0, *runs.rowBegin(0, 0), w);
     for (int k = 0; k < 4; ++k) {
-      const float weight = runs.mode() == 0 ? w[0] : w[k];
+      const float weight = mono() ? w[0] : w[k];
       if (weight > 0.0f) {
         sharpWeights_[k] = weight;
-        sharpWeights_[runs.mode() == 0 ? 4 : 4 + k] = weight;
+        sharpWeights_[mono() ? 4 : 4 + k] = weight;
       }
     }
   }
@@ -99,7 +100,7 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
       1;
   depthMin_.assign(static_cast<std::size_t>(levels_) * width_, 0.0f);
   depthMax_.assign(static_cast<std::size_t>(levels_) * width_, 0.0f);
-  if (runs.mode() != 0) {
+  if (!mono()) {
     sizeMin_.assign(static_cast<std::size_t>(levels_) * width_, 0);
   }
 }
@@ -180,7 +181,7 @@ std::int32_t FastScatter::sizeMin(int l, int r) const {
 void FastScatter::row(int v) {
   prepareRow(v);
   // The flush of the previous row left the difference buffer cleared.
-  LENSFALL_DCHECK(allZero(diff_) && allZero(near_) && allZero(live_) &&
+  LENSFALL_DCHECK(allZero(diff_) && allZero(shortSegments_) && allZero(live_) &&
                   allZero(blocked_));
   LENSFALL_DCHECK_EQ(touchedLast_, -1);
   adds_ = 0;
@@ -194,8 +195,8 @@ void FastScatter::row(int v) {
     const int reach = std::abs(dy);
     if (rowHalf_[y] < reach) continue;
     const std::size_t rowStart = static_cast<std::size_t>(y) * width_;
-    for (int i = rowKernels_[y]; i < rowKernels_[y + 1]; ++i) {
-      const KernelSpan &k = kernels_[i];
+    for (int i = rowSpans_[y]; i < rowSpans_[y + 1]; ++i) {
+      const SourceSpan &k = sourceSpans_[i];
       if (k.half < reach) continue;
       if (k.half == 0) {
         // A sharp pixel gives only itself its own light, in the values
@@ -203,17 +204,18 @@ void FastScatter::row(int v) {
         for (int x = k.first; x <= k.last; ++x) {
           const Float4 &s = b.source[rowStart + x];
           for (int c = 0; c < 4; ++c) {
-            near_[static_cast<std::size_t>(c) * width_ + x] +=
+            shortSegments_[static_cast<std::size_t>(c) * width_ + x] +=
                 sharpWeights_[c] * s.c[c];
           }
           for (int c = 4; c < channels_; ++c) {
-            near_[static_cast<std::size_t>(c) * width_ + x] += sharpWeights_[c];
+            shortSegments_[static_cast<std::size_t>(c) * width_ + x] +=
+                sharpWeights_[c];
           }
         }
         continue;
       }
       // Neighbours with the same kernel go together where they can.
-      if (channels_ == 5 && k.last - k.first + 1 >= kShortSpan &&
+      if (mono() && k.last - k.first + 1 >= kShortSpan &&
           span(k.first, k.last, y, k.half, dy, v)) {
         continue;
       }
@@ -229,7 +231,7 @@ void FastScatter::addSegment(int u0, int u1, const double *values,
   if (u1 - u0 < kShortRun) {
     // A short segment costs less added cell by cell, with no cancellation.
     for (int c = 0; c < channels_; ++c) {
-      double *near = &near_[static_cast<std::size_t>(c) * width_];
+      double *near = &shortSegments_[static_cast<std::size_t>(c) * width_];
       for (int u = u0; u <= u1; ++u) near[u] += values[c];
     }
     return;
@@ -237,12 +239,11 @@ void FastScatter::addSegment(int u0, int u1, const double *values,
   const std::size_t stride = static_cast<std::size_t>(width_) + 1;
   touchedFirst_ = std::min(touchedFirst_, u0);
   touchedLast_ = std::max(touchedLast_, u1 + 1);
-  double *start = cell(u0), *end = cell(u1 + 1);
-  const int n = channels_;
-  for (int c = 0; c < n; ++c) {
-    addPair(start[c], start[n + c], values[c]);
-    addPair(end[c], end[n + c], -values[c]);
-    start[2 * n + c] += std::fabs(values[c]);
+  const Cell start = cell(u0), end = cell(u1 + 1);
+  for (int c = 0; c < channels_; ++c) {
+    addPair(start.sum[c], start.error[c], values[c]);
+    addPair(end.sum[c], end.error[c], -values[c]);
+    start.magnitude[c] += std::fabs(values[c]);
   }
   adds_ += 2;
   for (int k = 0; k < counted_; ++k) {
@@ -279,7 +280,6 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
   const Float4 &s = b.source[j];
   const float ds = b.depth[j];
   const std::int32_t sj = b.sizeMap[j];
-  const bool mono = runs_.mode() == 0;
   const int row = dy + half;
   // The candidate bound is formed only once some run holds a nearer pixel.
   float below = 0.0f;
@@ -296,7 +296,7 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
     runs_.scatterWeights(half, *run, w);
     double values[8];
     bool live[4];
-    if (mono) {
+    if (mono()) {
       if (!(w[0] > 0.0f)) continue;
       for (int k = 0; k < 4; ++k)
         values[k] = static_cast<double>(w[0]) * s.c[k];
@@ -318,7 +318,7 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
       if (nearest < ds) {
         if (!bounded) below = candidateBound(ds, dy);
         bounded = true;
-        candidates = nearest <= below && (mono || sizeMin(u0, u1) < sj);
+        candidates = nearest <= below && (mono() || sizeMin(u0, u1) < sj);
       }
     }
     if (!candidates) {
@@ -330,7 +330,7 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
     // provably stops the light everywhere is taken whole.
     auto candidate = [&](int p) {
       return b.depth[destRow + p] <= below &&
-             (mono || b.sizeMap[destRow + p] < sj);
+             (mono() || b.sizeMap[destRow + p] < sj);
     };
     // The light stopped at destination pixels p .. q, into the row's
     // blocked weights; a channel with no weight adds 0, which changes
@@ -340,7 +340,7 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
         w[0] > 0.0f ? w[0] : 0.0f, w[1] > 0.0f ? w[1] : 0.0f,
         w[2] > 0.0f ? w[2] : 0.0f, w[3] > 0.0f ? w[3] : 0.0f};
     auto stop = [&](int p, int q) {
-      if (mono) {
+      if (mono()) {
         const float add = stopped[0];
         for (int t = p; t <= q; ++t) blocked[t] += add;
       } else {
@@ -366,7 +366,7 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
         continue;
       }
       int q = p;
-      if (mono && eights) {
+      if (mono() && eights) {
         while (q + 8 <= u1 && depthMax_[at8 + q + 1] <= below) q += 8;
       }
       while (q < u1 && candidate(q + 1)) ++q;
@@ -463,8 +463,7 @@ int FastScatter::kernelFilledHalf(int m) {
   const int half = m / 2;
   if (half < bank.count && bank.entries[half].size == m &&
       bank.entries[half].cells != nullptr) {
-    return lensfall::filledHalf(bank.entries[half].cells, m,
-                                runs_.mode() == 0 ? 1 : 3,
+    return lensfall::filledHalf(bank.entries[half].cells, m, mono() ? 1 : 3,
                                 CellWindow{0, 0, m, m});
   }
   return in_.fallback != nullptr
@@ -526,7 +525,7 @@ void FastScatter::flush(int v) {
     if (u < touchedFirst_ || u > touchedLast_) {
       // No run of the row reaches here through the difference buffer.
       for (int c = 0; c < channels_; ++c) {
-        double &near = near_[static_cast<std::size_t>(c) * width_ + u];
+        double &near = shortSegments_[static_cast<std::size_t>(c) * width_ + u];
         total[c] = near;
         near = 0.0;
       }
@@ -537,16 +536,15 @@ void FastScatter::flush(int v) {
       live[k] += live_[k * stride + u];
       live_[k * stride + u] = 0;
     }
-    double *here = cell(u);
-    const int n = channels_;
-    for (int c = 0; c < n; ++c) {
-      addPair(sums[c], here[c]);
-      sums[c][1] += here[n + c];
-      reach[c] += here[2 * n + c];
-      here[c] = here[n + c] = here[2 * n + c] = 0.0;
-      const int k = channels_ == 5 ? 0 : c % 4;
+    const Cell here = cell(u);
+    for (int c = 0; c < channels_; ++c) {
+      addPair(sums[c], here.sum[c]);
+      sums[c][1] += here.error[c];
+      reach[c] += here.magnitude[c];
+      here.sum[c] = here.error[c] = here.magnitude[c] = 0.0;
+      const int k = mono() ? 0 : c % 4;
       if (live[k] == 0) sums[c][0] = sums[c][1] = reach[c] = 0.0;
-      double &near = near_[static_cast<std::size_t>(c) * width_ + u];
+      double &near = shortSegments_[static_cast<std::size_t>(c) * width_ + u];
       total[c] = (sums[c][0] + sums[c][1]) + near;
       near = 0.0;
       exact = exact && std::fabs(total[c]) >= reach[c] * unit;
@@ -555,7 +553,8 @@ void FastScatter::flush(int v) {
     store(u, v, total);
   }
   // The ends of runs that reach the row's last pixel.
-  std::fill(cell(width_), cell(width_) + 3 * channels_, 0.0);
+  const Cell last = cell(width_);
+  std::fill(last.sum, last.sum + 3 * channels_, 0.0);
   for (int k = 0; k < counted_; ++k) live_[k * stride + width_] = 0;
   touchedFirst_ = width_ + 1;
   touchedLast_ = -1;
@@ -565,7 +564,7 @@ void FastScatter::store(int u, int v, const double total[8]) {
   const FrameBuffers &b = in_.buffers;
   const std::size_t i = static_cast<std::size_t>(v) * width_ + u;
   Float4 &stopped = b.blockedWeights[i];
-  if (counted_ == 1) {
+  if (mono()) {
     stopped.c[0] = stopped.c[1] = stopped.c[2] = stopped.c[3] = blocked_[u];
     blocked_[u] = 0.0f;
   } else {
@@ -576,7 +575,7 @@ void FastScatter::store(int u, int v, const double total[8]) {
   }
   Float4 &colour = b.colourSums[i];
   Float4 &weight = b.weightSums[i];
-  if (channels_ == 5) {
+  if (mono()) {
     for (int k = 0; k < 4; ++k) colour.c[k] += static_cast<float>(total[k]);
     weight.c[0] += static_cast<float>(total[4]);
     weight.c[1] = weight.c[2] = weight.c[3] = weight.c[0];
@@ -590,8 +589,7 @@ void FastScatter::store(int u, int v, const double total[8]) {
 
 void FastScatter::direct(int u, int v, double sums[8]) {
   const FrameBuffers &b = in_.buffers;
-  const bool mono = runs_.mode() == 0;
-  const int stride = mono ? 1 : 3;
+  const int stride = mono() ? 1 : 3;
   std::fill(sums, sums + 8, 0.0);
   const std::size_t i = static_cast<std::size_t>(v) * width_ + u;
   for (int y = std::max(0, v - largestHalf_);
@@ -610,14 +608,14 @@ void FastScatter::direct(int u, int v, double sums[8]) {
           in_.bank.entries[half].cells +
           stride * (static_cast<std::size_t>(dy + half) * n + (u - x + half));
       KernelRun one{0, 0, {cell[0], 0, 0}};
-      if (!mono) {
+      if (!mono()) {
         one.bytes[1] = cell[1];
         one.bytes[2] = cell[2];
       }
       float w[4];
       runs_.scatterWeights(half, one, w);
       const Float4 &s = b.source[j];
-      if (mono) {
+      if (mono()) {
         if (!(w[0] > 0.0f)) continue;
         if (b.depth[i] < b.depth[j] && lightBlocked(in_, 0, x, y, u, v)) {
           continue;

@@ -1,5 +1,22 @@
 // The fast scatter: the literal scatter reproduced over runs of equal kernel
 // cells, with the occlusion test kept exact.
+//
+// Words for ranges of pixels, as used here and in scatter_spans.cpp:
+// - run: columns of one kernel row whose cells all hold the same bytes
+//   (KernelRun); laid on a destination row from one source, it covers a
+//   range of destination pixels that all get the same values.
+// - segment: the part of a run's range that is added to the row in one
+//   piece: the whole range, or the pieces between surfaces that stop the
+//   light. Short segments are added pixel by pixel (shortSegments_), longer
+//   ones as two ends in the difference buffer.
+// - stretch: neighbouring destination pixels of a row that are all
+//   candidates to stop a source's light (the cross-section of a nearer
+//   object); one that provably stops all of it is cut out whole.
+// - span: neighbouring source pixels of one row with the same kernel
+//   (SourceSpan); their runs on a destination row are the same run shifted
+//   by one pixel each, so they can be added together as box sums.
+// - difference buffer: per destination pixel, what starts there minus what
+//   ends just before it; the row's prefix sum (flush) turns it into values.
 #pragma once
 
 #include <cstdint>
@@ -84,7 +101,11 @@ class FastScatter {
 
   const PassInputs &in_;
   const KernelRuns &runs_;
-  int width_, height_, channels_, counted_;
+  int width_, height_;
+  KernelLayout layout_;
+  bool mono() const { return layout_ == KernelLayout::mono; }
+  int channels_;  // sumChannels(layout_): colour sums, then weights
+  int counted_;   // countedChannels(layout_): live-run counts per pixel
   int largestHalf_ = 0;
   bool lensOk_;
   bool refine_ = false;  // the cone bound can narrow the candidates
@@ -109,24 +130,30 @@ class FastScatter {
   static constexpr int kStretchSizes = 512;
   // Neighbouring source pixels of a row that share one kernel half (-1:
   // a kernel the cores skip), row by row.
-  struct KernelSpan {
+  struct SourceSpan {
     std::int32_t first, last, half;
   };
-  std::vector<KernelSpan> kernels_;
-  std::vector<std::int32_t> rowKernels_;  // per row its first, then the end
-  std::vector<int> rowHalf_;              // per row: largest half
+  std::vector<SourceSpan> sourceSpans_;
+  std::vector<std::int32_t> rowSpans_;  // per row its first, then the end
+  std::vector<int> rowHalf_;            // per row: largest half
   // Per pixel of the row and one beyond: each channel's difference as a
   // pair (sum, rounding error) added with the two-sum, so the prefix pass
   // carries about twice double's digits, and the magnitude of what was
   // added there; as channels sums, then channels errors, then channels
   // magnitudes.
   std::vector<double> diff_;
-  double *cell(int u) {
-    return &diff_[static_cast<std::size_t>(u) * 3 * channels_];
+  // One pixel's difference cell: per channel its sum, the rounding error the
+  // two-sum carried off it, and the magnitude of what was added there.
+  struct Cell {
+    double *sum, *error, *magnitude;
+  };
+  Cell cell(int u) {
+    double *at = &diff_[static_cast<std::size_t>(u) * 3 * channels_];
+    return {at, at + channels_, at + 2 * channels_};
   }
-  std::vector<double> near_;        // channels x width: short segments
-  long long adds_ = 0;              // additions into the row's cells
-  std::vector<std::int32_t> live_;  // counted x (width + 1)
+  std::vector<double> shortSegments_;  // channels x width, added in place
+  long long adds_ = 0;                 // additions into the row's cells
+  std::vector<std::int32_t> live_;     // counted x (width + 1)
   // The light the row's pixels stopped, added in float in the literal
   // order (one channel for mono kernels, four for colour ones): every
   // source that reaches a pixel of row v does so while row v is made, so
@@ -141,12 +168,13 @@ class FastScatter {
   };
   std::vector<Stretch> stretches_;
   std::vector<std::uint8_t> cut_;  // width + 1: run ends a span drops
-  // Prefix sums of a span's values where its boxes read them: at each
-  // count of sources in prefixAt_, five sums, their errors, then their
-  // magnitudes.
-  static constexpr int kPrefixStride = 15;
+  // Prefix sums of a span's values (spans are mono: R, G, B, A, weight)
+  // where its boxes read them, at each count of sources in prefixAt_.
+  struct SpanSums {
+    double sum[5], error[5], magnitude[5];
+  };
   std::vector<int> prefixAt_;
-  std::vector<double> spanPrefix_;
+  std::vector<SpanSums> spanPrefix_;
   SpanCounts spanCounts_;
   int levels_;
   std::vector<float> depthMin_;        // levels x width, sparse table

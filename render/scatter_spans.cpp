@@ -32,13 +32,14 @@ using LaneCounts = int __attribute__((vector_size(4 * kLanes)));
 
 // Adds one source's values (R and G, B and A, then the weight, which is
 // positive) into five sums, their errors and their magnitudes.
-inline void addSource(double *sums, Double2 rg, Double2 ba, double weight) {
-  addPair(sums, sums + 5, rg);
-  addPair(sums + 2, sums + 7, ba);
-  addPair(sums[4], sums[9], weight);
-  storeDouble2(sums + 10, loadDouble2(sums + 10) + magnitude(rg));
-  storeDouble2(sums + 12, loadDouble2(sums + 12) + magnitude(ba));
-  sums[14] += weight;
+inline void addSource(double *sum, double *error, double *magnitudes,
+                      Double2 rg, Double2 ba, double weight) {
+  addPair(sum, error, rg);
+  addPair(sum + 2, error + 2, ba);
+  addPair(sum[4], error[4], weight);
+  storeDouble2(magnitudes, loadDouble2(magnitudes) + magnitude(rg));
+  storeDouble2(magnitudes + 2, loadDouble2(magnitudes + 2) + magnitude(ba));
+  magnitudes[4] += weight;
 }
 
 // Adds `weight` to each of blocked[p .. q], covering(t) times to blocked[t],
@@ -149,10 +150,10 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
   std::sort(prefixAt_.begin(), prefixAt_.end());
   prefixAt_.erase(std::unique(prefixAt_.begin(), prefixAt_.end()),
                   prefixAt_.end());
-  spanPrefix_.assign(prefixAt_.size() * kPrefixStride, 0.0);
+  spanPrefix_.assign(prefixAt_.size(), SpanSums{});
   std::size_t taken = 0;
   if (taken < prefixAt_.size() && prefixAt_[taken] == 0) ++taken;
-  double running[kPrefixStride] = {};
+  SpanSums running{};
   // The run ends, except on a cut surface or just after one: R and G, B
   // and A, then the weight.
   const Double2 weights = {weight, weight};
@@ -162,21 +163,21 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
     const Double2 rg = Double2{s[0], s[1]} * weights;
     const Double2 ba = Double2{s[2], s[3]} * weights;
     if (u0 <= u1 && !cut_[u0]) {
-      addSource(cell(u0), rg, ba, weight);
+      const Cell start = cell(u0);
+      addSource(start.sum, start.error, start.magnitude, rg, ba, weight);
       ++live_[u0];
     }
     if (u0 <= u1 && !cut_[u1 + 1]) {
-      double *end = cell(u1 + 1);
-      addPair(end, end + 5, -rg);
-      addPair(end + 2, end + 7, -ba);
-      addPair(end[4], end[9], -weight);
+      const Cell end = cell(u1 + 1);
+      addPair(end.sum, end.error, -rg);
+      addPair(end.sum + 2, end.error + 2, -ba);
+      addPair(end.sum[4], end.error[4], -weight);
       --live_[u1 + 1];
     }
     if (taken == prefixAt_.size()) continue;
-    addSource(running, rg, ba, weight);
+    addSource(running.sum, running.error, running.magnitude, rg, ba, weight);
     if (prefixAt_[taken] == x - xs + 1) {
-      std::copy(running, running + kPrefixStride,
-                &spanPrefix_[taken * kPrefixStride]);
+      spanPrefix_[taken] = running;
       ++taken;
     }
   }
@@ -190,7 +191,7 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
     const std::size_t at =
         std::lower_bound(prefixAt_.begin(), prefixAt_.end(), i) -
         prefixAt_.begin();
-    return &spanPrefix_[at * kPrefixStride];
+    return &spanPrefix_[at];
   };
   // Adds the box sum at pixel `from`, times `sign`, into the difference
   // buffer at pixel `at`. The difference of two prefix pairs keeps the
@@ -199,15 +200,15 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
   auto addBox = [&](int from, int at, double sign) {
     const int first = coveringFirst(from), last = coveringLast(from);
     if (first > last) return;
-    const double *high = prefix(last - xs + 1);
-    const double *low = prefix(first - xs);
+    const SpanSums &high = *prefix(last - xs + 1);
+    const SpanSums &low = *prefix(first - xs);
+    const Cell there = cell(at);
     for (int c = 0; c < 5; ++c) {
-      double box[2] = {high[c], high[5 + c] - low[5 + c]};
-      addPair(box, -low[c]);
-      double *there = cell(at);
-      addPair(there[c], there[5 + c], sign * box[0]);
-      there[5 + c] += sign * box[1];
-      there[10 + c] += high[10 + c];
+      double box[2] = {high.sum[c], high.error[c] - low.error[c]};
+      addPair(box, -low.sum[c]);
+      addPair(there.sum[c], there.error[c], sign * box[0]);
+      there.error[c] += sign * box[1];
+      there.magnitude[c] += high.magnitude[c];
     }
     live_[at] += static_cast<int>(sign) * (last - first + 1);
     adds_ += last - first + 3;
