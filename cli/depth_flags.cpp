@@ -50,9 +50,9 @@ DepthChoice parseDepthFlags(const DepthFlags &flags) {
     }
   } else {
     const size_t colon = flags.range.find(':');
-    const auto nearDepth =
-        colon == std::string::npos ? std::nullopt
-                                   : number(flags.range.substr(0, colon));
+    const auto nearDepth = colon == std::string::npos
+                               ? std::nullopt
+                               : number(flags.range.substr(0, colon));
     const auto farDepth = colon == std::string::npos
                               ? std::nullopt
                               : number(flags.range.substr(colon + 1));

@@ -14,7 +14,7 @@ namespace lensfall::cli {
 // expects.
 struct DepthChoice {
   std::optional<host::DepthMeasure> measure;  // unset: the sidecar's
-  host::DepthConvention map;  // mapping, ends and near end of a map
+  host::DepthConvention map;     // mapping, ends and near end of a map
   bool backgroundGiven = false;  // map.background is the user's, maybe none
 };
 DepthChoice parseDepthFlags(const DepthFlags &flags);

@@ -65,9 +65,9 @@ FrameRange parseFrameRange(const std::string &frames,
     throw HostError(fmt::format("--frames {}: the range is empty", frames));
   }
   if (*last - *first >= kMaxFrames) {
-    throw HostError(fmt::format(
-        "--frames {}: {} frames; one command renders at most {}", frames,
-        *last - *first + 1, kMaxFrames));
+    throw HostError(
+        fmt::format("--frames {}: {} frames; one command renders at most {}",
+                    frames, *last - *first + 1, kMaxFrames));
   }
   if (!range.sequence) {
     throw HostError("--frames needs '#' in INPUT and OUTPUT for the number");

@@ -18,7 +18,8 @@ double fNumberOf(const std::vector<std::string> &settings) {
   return 0.0;
 }
 
-double distance(const std::array<double, 3> &a, const std::array<double, 3> &b) {
+double distance(const std::array<double, 3> &a,
+                const std::array<double, 3> &b) {
   const double dx = a[0] - b[0], dy = a[1] - b[1], dz = a[2] - b[2];
   return std::sqrt(dx * dx + dy * dy + dz * dz);
 }

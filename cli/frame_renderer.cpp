@@ -1,8 +1,7 @@
 #include "cli/frame_renderer.h"
 
-#include <fmt/format.h>
-
 #include <OpenImageIO/imageio.h>
+#include <fmt/format.h>
 
 #include <algorithm>
 #include <chrono>
@@ -110,13 +109,13 @@ FrameRenderer::FrameRenderer(const std::filesystem::path &modulePath,
   if (options.scene) {
     session_.openScene(*options.scene);
     if (session_.instances().empty()) {
-      throw HostError(fmt::format("{}: the scene has no Lensfall filter",
-                                  *options.scene));
+      throw HostError(
+          fmt::format("{}: the scene has no Lensfall filter", *options.scene));
     }
     sceneFileFrame_ = session_.scene().frame;
   }
-  instance_ = options.scene ? session_.instances().front()
-                            : session_.filter().create();
+  instance_ =
+      options.scene ? session_.instances().front() : session_.filter().create();
   for (const std::string &setting : options.settings) {
     settings_.push_back(resolveImageSetting(setting, session_.scene()));
   }
@@ -222,10 +221,10 @@ FrameDone FrameRenderer::renderFrame(const FramePaths &paths, int number,
   host::Frame &frame = file.frame;
   if (sidecar &&
       (sidecar->width != frame.width || sidecar->height != frame.height)) {
-    throw FrameError(fmt::format(
-        "{}: the sidecar's frame is {} x {}, but {} is {} x {}",
-        *paths.sidecar, sidecar->width, sidecar->height, paths.input,
-        frame.width, frame.height));
+    throw FrameError(
+        fmt::format("{}: the sidecar's frame is {} x {}, but {} is {} x {}",
+                    *paths.sidecar, sidecar->width, sidecar->height,
+                    paths.input, frame.width, frame.height));
   }
 
   placeCamera(paths, sidecar, frame, number, done);
@@ -238,8 +237,8 @@ FrameDone FrameRenderer::renderFrame(const FramePaths &paths, int number,
         "has no camera",
         paths.input));
   }
-  const HostCameraLens lens = scene.camera ? scene.camera->lens
-                                           : HostCameraLens{};
+  const HostCameraLens lens =
+      scene.camera ? scene.camera->lens : HostCameraLens{};
   host::depthToDistance(frame, convention, lens.horizontalFov,
                         lens.verticalFov);
   applySettingsOnce();
@@ -278,9 +277,9 @@ FrameDone FrameRenderer::renderFrame(const FramePaths &paths, int number,
     throw FrameError(fmt::format("{}: {}", paths.input, problem.what()));
   }
   progress.finish();
-  done.seconds = std::chrono::duration<double>(
-                     std::chrono::steady_clock::now() - started)
-                     .count();
+  done.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
+          .count();
   if (report.stopped) throw RenderStopped{};
   if (report.rgbWrites == 0) {
     throw FrameError(fmt::format(
@@ -291,8 +290,8 @@ FrameDone FrameRenderer::renderFrame(const FramePaths &paths, int number,
   }
   host::OutputOptions output;
   output.colorspace = options_.outputColorspace;
-  output.attributes = frameRecord(
-      {&data, &scene, file.channels.layer, describeDepthConvention(convention)});
+  output.attributes = frameRecord({&data, &scene, file.channels.layer,
+                                   describeDepthConvention(convention)});
   try {
     host::writeFilteredFrame(file, frame, paths.output, output);
   } catch (const HostError &problem) {

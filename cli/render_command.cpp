@@ -38,8 +38,7 @@ void checkOptions(const RenderOptions &options) {
     std::string extension = options.input.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return char(std::tolower(c)); });
-    if (extension == ".exr" &&
-        !host::isLinearColorspace(options.colorspace)) {
+    if (extension == ".exr" && !host::isLinearColorspace(options.colorspace)) {
       throw HostError(fmt::format(
           "--colorspace {}: {} is an EXR, whose colour is scene-linear and "
           "is read as it is; --colorspace names the colour space of PNG, "
@@ -132,7 +131,8 @@ int renderInProcess(const std::filesystem::path &modulePath,
   }
   if (failed.empty()) return 0;
   if (range.sequence) {
-    fmt::print(stderr, "lensfall: {} of {} frames were not written; failed: {}\n",
+    fmt::print(stderr,
+               "lensfall: {} of {} frames were not written; failed: {}\n",
                failed.size(), frames.size(), frameList(failed));
   }
   return 1;
@@ -156,8 +156,8 @@ int renderFrames(const std::filesystem::path &modulePath,
     frames.push_back(number);
   }
   refuseOverwritingInputs(options, frames);
-  const int workers = std::min(options.jobs.value_or(defaultJobs()),
-                               int(frames.size()));
+  const int workers =
+      std::min(options.jobs.value_or(defaultJobs()), int(frames.size()));
   if (workers <= 1) return renderInProcess(modulePath, options, range, frames);
   return renderInWorkers(options, frames, workers);
 }

@@ -43,9 +43,9 @@ void SettingBounds::check(const SettingField &field, double stored) const {
   } else {
     range = "at most " + shownValue(field.kind, *bounds.high);
   }
-  throw host::HostError(fmt::format(
-      "{}: {} is outside the settings form's bounds ({})", field.key,
-      shownValue(field.kind, stored), range));
+  throw host::HostError(
+      fmt::format("{}: {} is outside the settings form's bounds ({})",
+                  field.key, shownValue(field.kind, stored), range));
 }
 
 }  // namespace lensfall::cli

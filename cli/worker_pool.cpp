@@ -236,9 +236,8 @@ class WorkerPool {
         ++finished_;
         ++written_;
         progress(fmt::format(
-            "frame {} done ({}/{}): {} -> {} ({} x {}, {:.2f} s)",
-            header.frame, finished_, total_,
-            framePath(options_.input, header.frame),
+            "frame {} done ({}/{}): {} -> {} ({} x {}, {:.2f} s)", header.frame,
+            finished_, total_, framePath(options_.input, header.frame),
             framePath(options_.output, header.frame), header.width,
             header.height, header.seconds));
         break;
@@ -253,8 +252,8 @@ class WorkerPool {
         ++finished_;
         failed_.push_back(header.frame);
         fmt::print(stderr, "lensfall: {}\n", report.message);
-        progress(fmt::format("frame {} failed ({}/{})", header.frame,
-                             finished_, total_));
+        progress(fmt::format("frame {} failed ({}/{})", header.frame, finished_,
+                             total_));
         break;
       case ReportHeader::Warning:
         // Workers share their set-up, so they tend to warn alike.
@@ -322,10 +321,10 @@ class WorkerPool {
       workerFailed_ = true;
       if (worker.reportedFatal) continue;  // its message is out already
       // Ended without saying why (a crash): name the frame it had.
-      const std::string how =
-          code > 0 ? fmt::format("exited with status {}", code)
-                   : fmt::format("ended by signal {} ({})", signal,
-                                 strsignal(signal));
+      const std::string how = code > 0
+                                  ? fmt::format("exited with status {}", code)
+                                  : fmt::format("ended by signal {} ({})",
+                                                signal, strsignal(signal));
       if (worker.busy) {
         failed_.push_back(worker.frame);
         fmt::print(stderr, "lensfall: {}: the worker process rendering it {}\n",
@@ -367,8 +366,8 @@ class WorkerPool {
 
 }  // namespace
 
-int renderInWorkers(const RenderOptions &options, const std::vector<int> &frames,
-                    int workers) {
+int renderInWorkers(const RenderOptions &options,
+                    const std::vector<int> &frames, int workers) {
   WorkerPool pool(options, frames, workers);
   return pool.run();
 }
@@ -396,8 +395,7 @@ int serveFrames(const std::filesystem::path &modulePath,
     ProgressBar noBar(false);
     send(ReportHeader::Ready);
     int number = 0;
-    while (!stopRequested &&
-           readTask(channel.taskFd, number, &stopRequested)) {
+    while (!stopRequested && readTask(channel.taskFd, number, &stopRequested)) {
       header = ReportHeader{};
       header.worker = channel.index;
       header.frame = number;

@@ -23,8 +23,8 @@ namespace lensfall::cli {
 
 // Renders `frames` in `workers` processes. Returns the exit status: 0, or 1
 // when a frame was not written; throws RenderStopped after Ctrl-C.
-int renderInWorkers(const RenderOptions &options, const std::vector<int> &frames,
-                    int workers);
+int renderInWorkers(const RenderOptions &options,
+                    const std::vector<int> &frames, int workers);
 
 // The body of a worker process: sets up once, then renders the frames its
 // parent sends. Returns its exit status: 0, 1 (it could not go on) or 130

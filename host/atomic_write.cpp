@@ -125,11 +125,11 @@ void writeFileAtomically(const std::filesystem::path &requested,
   writeThroughTemporary(requested, [&](const std::filesystem::path &temporary) {
     // A file of that name is a leftover of this process id from an earlier
     // run that was killed: nothing else writes it.
-    const int fd = open(temporary.c_str(),
-                        O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd =
+        open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
-      throw HostError(fmt::format("{}: cannot write: {}", requested,
-                                  std::strerror(errno)));
+      throw HostError(
+          fmt::format("{}: cannot write: {}", requested, std::strerror(errno)));
     }
     size_t written = 0;
     while (written < contents.size()) {
@@ -145,8 +145,8 @@ void writeFileAtomically(const std::filesystem::path &requested,
       written += size_t(n);
     }
     if (close(fd) != 0) {
-      throw HostError(fmt::format("{}: cannot write: {}", requested,
-                                  std::strerror(errno)));
+      throw HostError(
+          fmt::format("{}: cannot write: {}", requested, std::strerror(errno)));
     }
   });
 }

@@ -18,9 +18,8 @@ const OIIO::ColorConfig &colorConfig() {
 }
 
 bool known(const std::string &name) {
-  return !name.empty() &&
-         colorConfig().createColorProcessor(name, linearColorspace()) !=
-             nullptr;
+  return !name.empty() && colorConfig().createColorProcessor(
+                              name, linearColorspace()) != nullptr;
 }
 
 }  // namespace
@@ -33,8 +32,8 @@ std::string linearColorspace() {
 std::string colorspaceOf(const OIIO::ImageSpec &spec) {
   const std::string label = spec.get_string_attribute("oiio:ColorSpace");
   if (known(label)) return label;
-  const OIIO::TypeDesc::BASETYPE type = OIIO::TypeDesc::BASETYPE(
-      spec.format.basetype);
+  const OIIO::TypeDesc::BASETYPE type =
+      OIIO::TypeDesc::BASETYPE(spec.format.basetype);
   const bool floating = type == OIIO::TypeDesc::FLOAT ||
                         type == OIIO::TypeDesc::HALF ||
                         type == OIIO::TypeDesc::DOUBLE;
@@ -53,8 +52,8 @@ void checkColorspace(const std::string &name, const std::string &what) {
     names += (names.empty() ? "" : ", ") + space;
   }
   throw HostError(fmt::format(
-      "{}: no colour space \"{}\" in the colour configuration; known: {}",
-      what, name, names));
+      "{}: no colour space \"{}\" in the colour configuration; known: {}", what,
+      name, names));
 }
 
 void convertColour(std::vector<float> &red, std::vector<float> &green,
@@ -72,15 +71,13 @@ void convertColour(std::vector<float> &red, std::vector<float> &green,
     interleaved[i * 4 + 2] = blue[i];
     interleaved[i * 4 + 3] = alpha[i];
   }
-  image.set_pixels(OIIO::ROI::All(), OIIO::TypeDesc::FLOAT,
-                   interleaved.data());
+  image.set_pixels(OIIO::ROI::All(), OIIO::TypeDesc::FLOAT, interleaved.data());
   image.specmod().alpha_channel = 3;
   if (!OIIO::ImageBufAlgo::colorconvert(image, image, from, to, true)) {
-    throw HostError(fmt::format("cannot convert colour from {} to {}: {}",
-                                from, to, image.geterror()));
+    throw HostError(fmt::format("cannot convert colour from {} to {}: {}", from,
+                                to, image.geterror()));
   }
-  image.get_pixels(OIIO::ROI::All(), OIIO::TypeDesc::FLOAT,
-                   interleaved.data());
+  image.get_pixels(OIIO::ROI::All(), OIIO::TypeDesc::FLOAT, interleaved.data());
   for (size_t i = 0; i < pixels; ++i) {
     red[i] = interleaved[i * 4 + 0];
     green[i] = interleaved[i * 4 + 1];

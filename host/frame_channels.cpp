@@ -218,7 +218,8 @@ FrameChannels findFrameChannels(const ImageFile &file,
     channels.red = find(names.red, -1);
     channels.green = find(names.green, channels.red.part);
     channels.blue = find(names.blue, channels.red.part);
-    if (!names.alpha.empty()) channels.alpha = find(names.alpha, channels.red.part);
+    if (!names.alpha.empty())
+      channels.alpha = find(names.alpha, channels.red.part);
     if (!missing.empty()) {
       std::string list;
       for (const std::string &name : missing) {

@@ -29,8 +29,8 @@ struct ChannelNames {
 };
 
 struct ChannelRequest {
-  std::string layer;   // the beauty layer's name, or empty
-  ChannelNames names;  // exact channel names, or empty
+  std::string layer;                      // the beauty layer's name, or empty
+  ChannelNames names;                     // exact channel names, or empty
   std::string namesFrom = "the sidecar";  // who gave the names, for messages
 };
 
@@ -43,8 +43,8 @@ struct ChannelRef {
 struct FrameChannels {
   std::string layer;  // the beauty layer's name, as the messages show it
   ChannelRef red, green, blue;
-  ChannelRef alpha;  // not found: the frame is opaque
-  ChannelRef depth;  // not found: the file has no depth
+  ChannelRef alpha;   // not found: the frame is opaque
+  ChannelRef depth;   // not found: the file has no depth
   bool grey = false;  // one channel stands for red, green and blue
 };
 

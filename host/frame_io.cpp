@@ -78,9 +78,8 @@ OIIO::ImageBuf displayImage(const Frame &frame, int channels,
 // DateTime of its own. The input's own time keeps the output a function of
 // the input alone, so two renders of one frame give the same bytes.
 std::string captureTime(const FrameFile &input) {
-  const std::string own =
-      partOf(input.image, input.channels.red).spec.get_string_attribute(
-          "DateTime");
+  const std::string own = partOf(input.image, input.channels.red)
+                              .spec.get_string_attribute("DateTime");
   if (!own.empty()) return own;
   struct stat info {};
   if (stat(input.image.path.c_str(), &info) != 0) return "";
@@ -166,8 +165,7 @@ FrameFile readFrameFile(const FrameSource &source) {
     if (depthSpec.width != frame.width || depthSpec.height != frame.height) {
       throw HostError(fmt::format("{}: depth is {} x {}, the frame {} x {}",
                                   *source.depthImage, depthSpec.width,
-                                  depthSpec.height, frame.width,
-                                  frame.height));
+                                  depthSpec.height, frame.width, frame.height));
     }
     frame.depth = channelOf(depth, z);
   } else if (channels.depth.found()) {
@@ -255,9 +253,9 @@ void writeImageBuffer(const OIIO::ImageBuf &image,
       !output->write_image(image.spec().format, image.localpixels()) ||
       !output->close()) {
     const std::string why = output->geterror();
-    throw HostError(fmt::format("{}: cannot encode the image: {}", path,
-                                why.empty() ? "the format cannot hold it"
-                                            : why));
+    throw HostError(
+        fmt::format("{}: cannot encode the image: {}", path,
+                    why.empty() ? "the format cannot hold it" : why));
   }
   writeFileAtomically(path, std::string(encoded.begin(), encoded.end()));
 }
@@ -278,9 +276,9 @@ void writeImageFile(const std::filesystem::path &path, int width, int height,
                   planes.size() > 3 ? *planes[3] : opaque, width, height,
                   linearColorspace(), "sRGB");
   }
-  OIIO::ImageSpec spec(width, height, int(channels),
-                       format.linear ? OIIO::TypeDesc::FLOAT
-                                     : OIIO::TypeDesc::UINT8);
+  OIIO::ImageSpec spec(
+      width, height, int(channels),
+      format.linear ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::UINT8);
   spec.channelnames.assign(names.begin(), names.begin() + long(channels));
   if (channels == 4) spec.alpha_channel = 3;
   OIIO::ImageBuf image(spec);

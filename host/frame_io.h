@@ -21,7 +21,7 @@ struct FrameSource {
   std::optional<std::filesystem::path> depthImage;  // a separate depth file
   ChannelNames channels;  // exact channel names; empty ones are looked for
   std::string channelsFrom = "the sidecar";  // who named them, for messages
-  std::string layer;  // the beauty layer to use; empty: by the usual rule
+  std::string layer;       // the beauty layer to use; empty: by the usual rule
   std::string colorspace;  // of the colour values; empty: the file's own
   DepthConvention depth;   // how to read the depth values
   double horizontalFov = 0.0;  // radians, for converting planar depth
@@ -30,7 +30,7 @@ struct FrameSource {
 
 // A frame as read, with what writing it back in full needs.
 struct FrameFile {
-  Frame frame;  // linear colour, alpha, distance from the camera
+  Frame frame;      // linear colour, alpha, distance from the camera
   ImageFile image;  // the colour file as it was read
   FrameChannels channels;
   std::string colorspace;  // of the colour file's values

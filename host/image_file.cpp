@@ -49,23 +49,21 @@ std::vector<float> ImagePart::channel(int c) const {
   const size_t pixelCount = size_t(spec.width) * size_t(spec.height);
   std::vector<float> values(pixelCount);
   const auto stride = OIIO::stride_t(spec.pixel_bytes(true));
-  OIIO::convert_image(1, spec.width, spec.height, 1,
-                      pixels.data() + channelOffset(spec, c),
-                      spec.channelformat(c), stride, stride * spec.width,
-                      OIIO::AutoStride, values.data(), OIIO::TypeFloat,
-                      sizeof(float), OIIO::stride_t(sizeof(float)) * spec.width,
-                      OIIO::AutoStride);
+  OIIO::convert_image(
+      1, spec.width, spec.height, 1, pixels.data() + channelOffset(spec, c),
+      spec.channelformat(c), stride, stride * spec.width, OIIO::AutoStride,
+      values.data(), OIIO::TypeFloat, sizeof(float),
+      OIIO::stride_t(sizeof(float)) * spec.width, OIIO::AutoStride);
   return values;
 }
 
 void ImagePart::setChannel(int c, const std::vector<float> &values) {
   const auto stride = OIIO::stride_t(spec.pixel_bytes(true));
-  OIIO::convert_image(1, spec.width, spec.height, 1, values.data(),
-                      OIIO::TypeFloat, sizeof(float),
-                      OIIO::stride_t(sizeof(float)) * spec.width,
-                      OIIO::AutoStride, pixels.data() + channelOffset(spec, c),
-                      spec.channelformat(c), stride, stride * spec.width,
-                      OIIO::AutoStride);
+  OIIO::convert_image(
+      1, spec.width, spec.height, 1, values.data(), OIIO::TypeFloat,
+      sizeof(float), OIIO::stride_t(sizeof(float)) * spec.width,
+      OIIO::AutoStride, pixels.data() + channelOffset(spec, c),
+      spec.channelformat(c), stride, stride * spec.width, OIIO::AutoStride);
 }
 
 ImageFile readImageFile(const std::filesystem::path &path) {
@@ -92,8 +90,8 @@ ImageFile readImageFile(const std::filesystem::path &path) {
     if (spec.depth > 1 ||
         (long long)spec.width * spec.height > kMaxImagePixels) {
       throw HostError(fmt::format(
-          "{}: the image is {} x {}; the largest frame read is {} pixels",
-          path, spec.width, spec.height, kMaxImagePixels));
+          "{}: the image is {} x {}; the largest frame read is {} pixels", path,
+          spec.width, spec.height, kMaxImagePixels));
     }
     part.pixels.resize(spec.image_bytes(true));
     if (!input->read_image(s, 0, 0, spec.nchannels, OIIO::TypeUnknown,
@@ -104,8 +102,8 @@ ImageFile readImageFile(const std::filesystem::path &path) {
     file.parts.push_back(std::move(part));
   }
   if (file.parts.empty()) {
-    throw HostError(fmt::format("{}: cannot read image: {}", path,
-                                input->geterror()));
+    throw HostError(
+        fmt::format("{}: cannot read image: {}", path, input->geterror()));
   }
   return file;
 }
@@ -146,8 +144,8 @@ void writeImageParts(const std::vector<ImagePart> &parts,
                                 OIIO::geterror()));
   }
   if (parts.size() > 1 && !output->supports("multiimage")) {
-    throw HostError(fmt::format(
-        "{}: this format holds one image, not {} parts", path, parts.size()));
+    throw HostError(fmt::format("{}: this format holds one image, not {} parts",
+                                path, parts.size()));
   }
   if (parts.size() == 1 && output->supports("ioproxy")) {
     // Image writers do not all notice a short write (a full disk): encode

@@ -134,8 +134,8 @@ void readDepth(const Fields &depth, Sidecar &sidecar) {
     const std::string measures = depth.text("measures");
     sidecar.depthMeasure = parseDepthMeasure(measures);
     if (!sidecar.depthMeasure) {
-      depth.fail("measures",
-                 fmt::format("{}", knownDepthMeasures()), depth.find("measures"));
+      depth.fail("measures", fmt::format("{}", knownDepthMeasures()),
+                 depth.find("measures"));
     }
   }
   if (depth.has("background_value")) {
@@ -150,15 +150,15 @@ void readDepth(const Fields &depth, Sidecar &sidecar) {
 void readObjects(const json *list, Sidecar &sidecar) {
   if (list == nullptr) return;
   if (!list->is_array()) {
-    throw HostError(fmt::format("mesh_objects: expected a list, not {}",
-                                shown(*list)));
+    throw HostError(
+        fmt::format("mesh_objects: expected a list, not {}", shown(*list)));
   }
   for (size_t k = 0; k < list->size(); ++k) {
     const json &entry = (*list)[k];
     const std::string where = fmt::format("mesh_objects[{}].", k);
     if (!entry.is_object()) {
-      throw HostError(fmt::format("mesh_objects[{}]: expected an object, not {}",
-                                  k, shown(entry)));
+      throw HostError(fmt::format(
+          "mesh_objects[{}]: expected an object, not {}", k, shown(entry)));
     }
     const Fields object(entry, where);
     if (!object.has("name")) object.fail("name", "a text", nullptr);
@@ -183,8 +183,8 @@ void placeObject(Scene &scene, const SidecarObject &object) {
 
 Sidecar parseSidecar(const json &document) {
   if (!document.is_object()) {
-    throw HostError(fmt::format("expected a JSON object, not {}",
-                                shown(document)));
+    throw HostError(
+        fmt::format("expected a JSON object, not {}", shown(document)));
   }
   const Fields top(document, "");
   Sidecar sidecar;

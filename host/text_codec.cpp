@@ -45,8 +45,7 @@ std::string utf8ToCp932(std::string_view utf8) {
     return convert(utf8, "UTF-8", "CP932");
   } catch (const HostError &) {
     throw HostError(fmt::format(
-        "\"{}\" has no form in code page 932, the host's text encoding",
-        utf8));
+        "\"{}\" has no form in code page 932, the host's text encoding", utf8));
   }
 }
 

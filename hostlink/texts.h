@@ -18,11 +18,10 @@ inline constexpr char kChannelRotation[] = "\x8a\x70\x93\x78";  // 角度
 inline constexpr char kChannelDeform[] = "\x95\xcf\x8c\x60";    // 変形
 
 // The messages returned to the host.
-inline constexpr char
-    kMessageNoInstance
-        [] = "\x83\x43\x83\x93\x83\x58\x83\x5e\x83\x93\x83\x58\x83\x66\x81\x5b"
-             "\x83\x5e\x82\xf0\x8d\xec\x90\xac\x82\xc5\x82\xab\x82\xdc\x82\xb9"
-             "\x82\xf1";  // インスタンスデータを作成できません
+inline constexpr char kMessageNoInstance[] =
+    "\x83\x43\x83\x93\x83\x58\x83\x5e\x83\x93\x83\x58\x83\x66\x81\x5b"
+    "\x83\x5e\x82\xf0\x8d\xec\x90\xac\x82\xc5\x82\xab\x82\xdc\x82\xb9"
+    "\x82\xf1";  // インスタンスデータを作成できません
 inline constexpr char kMessageNoEnvelopes[] =
     "\x83\x47\x83\x93\x83\x78\x83\x8d\x81\x5b\x83\x76\x82\xf0\x8d\xec\x90\xac"
     "\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1";  // エンベロープを作成できません
@@ -35,9 +34,9 @@ inline constexpr char kLabelFrontBlur[] = "\x91\x4f\x83\x7b\x83\x50";  // 前ボ
 inline constexpr char kLabelFrontMax[] =
     "\x91\x4f\x83\x7b\x83\x50\x82\xcc\x8d\xc5\x91\xe5\x92\x6c";  // 前ボケの最大値
 inline constexpr char kLabelBackBlur[] = "\x8c\xe3\x83\x7b\x83\x50";  // 後ボケ
-inline constexpr char
-    kLabelBackMax[] = "\x8c\xe3\x83\x7b\x83\x50\x82\xcc\x8d\xc5\x91\xe5\x92"
-                      "\x6c";  // 後ボケの最大値
+inline constexpr char kLabelBackMax[] =
+    "\x8c\xe3\x83\x7b\x83\x50\x82\xcc\x8d\xc5\x91\xe5\x92"
+    "\x6c";  // 後ボケの最大値
 inline constexpr char kLabelStrength[] = "\x8b\xad\x82\xb3";  // 強さ
 inline constexpr char kLabelFocus[] =
     "\x83\x73\x83\x93\x83\x67\x88\xca\x92\x75";              // ピント位置
@@ -63,8 +62,9 @@ inline constexpr char kLabelDistance[] = "\x8b\x97\x97\xa3";  // 距離
 inline constexpr char kLabelMaximum[] = "\x8d\xc5\x91\xe5\x92\x6c";  // 最大値
 
 // The names of the aperture shapes.
-inline constexpr char kShapeNameCircle[] = "\x89\x7e";                   // 円
-inline constexpr char kShapeNamePolygon[] = "\x91\xbd\x8a\x70\x8c\x60";  // 多角形
+inline constexpr char kShapeNameCircle[] = "\x89\x7e";  // 円
+inline constexpr char kShapeNamePolygon[] =
+    "\x91\xbd\x8a\x70\x8c\x60";  // 多角形
 inline constexpr char kShapeNameRing[] = "\x83\x8a\x83\x93\x83\x4f";  // リング
 inline constexpr char kShapeNameImage[] = "\x89\xe6\x91\x9c";         // 画像
 

@@ -8,8 +8,8 @@
 #include <numbers>
 
 #include "hostapi/services.h"
-#include "kernels/raster_scratch.h"
 #include "hostlink/service_table.h"
+#include "kernels/raster_scratch.h"
 
 namespace lensfall {
 

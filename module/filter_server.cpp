@@ -2,10 +2,10 @@
 // entry point is noexcept and reports failure only through the host's
 // result codes and message texts.
 #include "hostapi/filter.h"
+#include "hostlink/service_table.h"
 #include "module/item_callbacks.h"
 #include "module/servers.h"
 #include "panel/panel_state.h"
-#include "hostlink/service_table.h"
 #include "render/render_frame.h"
 #include "settings/lifecycle.h"
 #include "settings/persistence.h"

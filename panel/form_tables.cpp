@@ -64,7 +64,8 @@ const HostFormDataDesc dataTable[] = {
 };
 
 const char *const shapeNames[] = {t::kShapeNameCircle, t::kShapeNamePolygon,
-                                  t::kShapeNameRing, t::kShapeNameImage, nullptr};
+                                  t::kShapeNameRing, t::kShapeNameImage,
+                                  nullptr};
 
 const int vertexCountEnableMap[4] = {0, 1, 0, 0};
 const int rotationEnableMap[4] = {0, 1, 0, 0};

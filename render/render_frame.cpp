@@ -36,12 +36,12 @@ void renderFrame(FilterSettings &settings, const HostFilterAccess &access) {
 }
 
 void renderFrame(FilterSettings &settings, const HostFilterAccess &access,
-                  const FrameAllocation &allocation) {
+                 const FrameAllocation &allocation) {
   renderFrame(settings, access, allocation, Cores::cheaper);
 }
 
 void renderFrame(FilterSettings &settings, const HostFilterAccess &access,
-                  const FrameAllocation &allocation, Cores cores) {
+                 const FrameAllocation &allocation, Cores cores) {
   if (access.width <= 0 || access.height <= 0) return;
 
   // Evaluate: the animated settings at the frame's time, and the tone

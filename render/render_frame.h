@@ -22,11 +22,11 @@ struct FrameAllocation {
 };
 
 void renderFrame(FilterSettings &settings, const HostFilterAccess &access,
-                  const FrameAllocation &allocation);
+                 const FrameAllocation &allocation);
 
 // The same frame on the chosen cores: the literal ones are the reference
 // that tests and benchmarks hold the fast ones to.
 void renderFrame(FilterSettings &settings, const HostFilterAccess &access,
-                  const FrameAllocation &allocation, Cores cores);
+                 const FrameAllocation &allocation, Cores cores);
 
 }  // namespace lensfall

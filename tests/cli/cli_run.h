@@ -34,7 +34,8 @@ inline CliRun lensfall(const std::filesystem::path &dir,
                         LENSFALL_MODULE_PATH + "'";
   for (const std::string &argument : arguments) {
     std::string quoted;
-    for (char c : argument) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : argument)
+      quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     command += " '" + quoted + "'";
   }
   const auto out = dir / ".stdout", err = dir / ".stderr";

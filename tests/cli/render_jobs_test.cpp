@@ -1,11 +1,11 @@
 // `lensfall render --jobs`: a sequence rendered by several worker processes
 // comes out as one process renders it, a bad frame fails alone, Ctrl-C stops
 // every worker without leaving partial files, and --jobs below 1 is refused.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -229,11 +229,19 @@ TEST(RenderJobs, AWorkerKilledWhileWritingLeavesNoTemporary) {
   ASSERT_GE(inotify_add_watch(watch, sequence.dir().c_str(), IN_CREATE), 0);
   const std::string output = sequence.outputPattern("out");
   const std::string input = sequence.inputPattern();
-  std::vector<const char *> argv = {
-      LENSFALL_CLI_PATH, "--module", LENSFALL_MODULE_PATH, "render",
-      input.c_str(),     "-o",       output.c_str(),       "--frames",
-      "1-6",             "--jobs",   "2",                  "-q",
-      nullptr};
+  std::vector<const char *> argv = {LENSFALL_CLI_PATH,
+                                    "--module",
+                                    LENSFALL_MODULE_PATH,
+                                    "render",
+                                    input.c_str(),
+                                    "-o",
+                                    output.c_str(),
+                                    "--frames",
+                                    "1-6",
+                                    "--jobs",
+                                    "2",
+                                    "-q",
+                                    nullptr};
   const fs::path messages = sequence.dir() / "messages";
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);

@@ -65,7 +65,8 @@ TEST_P(RackFocus, EveryFrameOfASequenceIsTheFrameRenderedAlone) {
   const json base = readJson(kFrame.string() + ".json");
   const double focus[] = {1.2, 3.5, 7.4};  // fence, between, wall
   for (int n = 1; n <= 3; ++n) {
-    fs::create_symlink(kFrame.string() + ".exr", dir / numbered("in", n, ".exr"));
+    fs::create_symlink(kFrame.string() + ".exr",
+                       dir / numbered("in", n, ".exr"));
     json sidecar = base;
     sidecar["frame"] = n;
     sidecar["camera"]["focus_distance"] = focus[n - 1];
@@ -135,7 +136,8 @@ TEST(SceneSequence, FramesFollowTheScenesKeys) {
   }
   writeJson(dir / "shot.json", scene);
   for (int n = 1; n <= 3; ++n) {
-    fs::create_symlink(kFrame.string() + ".exr", dir / numbered("in", n, ".exr"));
+    fs::create_symlink(kFrame.string() + ".exr",
+                       dir / numbered("in", n, ".exr"));
   }
   const std::vector<std::string> depth = {"--depth-measure", "planar", "-q"};
   auto render = [&](std::vector<std::string> arguments) {
@@ -186,10 +188,10 @@ void writeParts(const fs::path &path, const std::vector<Part> &parts) {
   std::vector<OIIO::ImageSpec> specs;
   for (const Part &part : parts) specs.push_back(part.spec);
   for (size_t k = 0; k < parts.size(); ++k) {
-    ASSERT_TRUE(k == 0 ? output->open(path.string(), int(specs.size()),
-                                      specs.data())
-                       : output->open(path.string(), specs[k],
-                                      OIIO::ImageOutput::AppendSubimage))
+    ASSERT_TRUE(
+        k == 0 ? output->open(path.string(), int(specs.size()), specs.data())
+               : output->open(path.string(), specs[k],
+                              OIIO::ImageOutput::AppendSubimage))
         << output->geterror();
     ASSERT_TRUE(output->write_image(OIIO::TypeUnknown, parts[k].pixels.data()))
         << output->geterror();
@@ -328,9 +330,9 @@ TEST(PipelineExr, EveryOtherChannelAndAttributeComesOutAsItWentIn) {
   const Part frame = pipelineFrame();
   writeParts(dir / "shot.exr", {frame});
   fs::copy_file(kFrame.string() + ".json", dir / "shot.json");
-  const CliRun run = lensfall(
-      dir.path(), {"render", "shot.exr", "-o", "out.exr", "-q", "--set",
-                   "focus=FenceCenterMarker"});
+  const CliRun run =
+      lensfall(dir.path(), {"render", "shot.exr", "-o", "out.exr", "-q",
+                            "--set", "focus=FenceCenterMarker"});
   ASSERT_EQ(run.status, 0) << run.err;
   const std::vector<Part> out = readParts(dir / "out.exr");
   expectKeptBesideTheBeauty(readParts(dir / "shot.exr"), out, "",
@@ -339,8 +341,8 @@ TEST(PipelineExr, EveryOtherChannelAndAttributeComesOutAsItWentIn) {
   EXPECT_EQ(spec.get_string_attribute("compression"), "piz");
   EXPECT_EQ(spec.get_string_attribute("lensfall/layer"), "ViewLayer.Combined");
   EXPECT_NE(spec.get_string_attribute("lensfall/version"), "");
-  EXPECT_NE(spec.get_string_attribute("lensfall/settings").find(
-                "focus=FenceCenterMarker"),
+  EXPECT_NE(spec.get_string_attribute("lensfall/settings")
+                .find("focus=FenceCenterMarker"),
             std::string::npos);
   // The fence marker's distance from the camera, as the sidecar lists it.
   double expected = 0.0;
@@ -377,8 +379,8 @@ TEST(PipelineExr, APartPerLayerKeepsItsParts) {
   }
   const size_t stride = frame.spec.pixel_bytes(true);
   for (size_t p = 0; p < frame.spec.image_pixels(); ++p) {
-    std::memcpy(parts[0].pixels.data() + p * 8, frame.pixels.data() + p * stride,
-                8);
+    std::memcpy(parts[0].pixels.data() + p * 8,
+                frame.pixels.data() + p * stride, 8);
     std::memcpy(parts[1].pixels.data() + p * 4,
                 frame.pixels.data() + p * stride + 8, 4);
   }
@@ -441,7 +443,8 @@ TEST_P(DepthConventions, RenderAsThePlanarDepthDoes) {
     return GetParam().encode(withSky(z, x, y), x, y);
   });
   for (const char *stem : {"planar", "variant"}) {
-    fs::copy_file(kFrame.string() + ".json", dir / (std::string(stem) + ".json"));
+    fs::copy_file(kFrame.string() + ".json",
+                  dir / (std::string(stem) + ".json"));
   }
   const std::vector<std::string> common = {"-q", "--set", "f-number=1.4",
                                            "--set", "focus=FenceCenterMarker"};
@@ -526,15 +529,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SkipExisting, LeavesWrittenFramesAndRendersTheRest) {
   const TempDir dir("skip_existing");
   for (int n = 1; n <= 3; ++n) {
-    fs::create_symlink(kFrame.string() + ".exr", dir / numbered("in", n, ".exr"));
+    fs::create_symlink(kFrame.string() + ".exr",
+                       dir / numbered("in", n, ".exr"));
     fs::create_symlink(kFrame.string() + ".json",
                        dir / numbered("in", n, ".json"));
   }
   std::ofstream(dir / "out.0002.exr") << "already here";
   for (const char *jobs : {"1", "2"}) {
     const CliRun run = lensfall(
-        dir.path(), {"render", "in.####.exr", "-o", "out.####.exr",
-                     "--frames", "1-3", "--skip-existing", "--jobs", jobs});
+        dir.path(), {"render", "in.####.exr", "-o", "out.####.exr", "--frames",
+                     "1-3", "--skip-existing", "--jobs", jobs});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("skipped"), std::string::npos) << run.out;
     EXPECT_EQ(readText(dir / "out.0002.exr"), "already here");

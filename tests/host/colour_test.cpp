@@ -1,6 +1,8 @@
 // Display-referred files are linearised on reading and encoded again on
 // writing, as OpenImageIO's own colour conversion does it, at the file's
 // own precision.
+#include "host/colour.h"
+
 #include <OpenImageIO/imagebuf.h>
 #include <OpenImageIO/imagebufalgo.h>
 #include <gtest/gtest.h>
@@ -8,7 +10,6 @@
 
 #include <filesystem>
 
-#include "host/colour.h"
 #include "host/frame_io.h"
 
 namespace lensfall::testing {

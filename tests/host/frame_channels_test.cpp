@@ -48,9 +48,8 @@ std::vector<Choice> choices() {
       "ViewLayer.Combined.A", "ViewLayer.Combined.B", "ViewLayer.Combined.G",
       "ViewLayer.Combined.R", "ViewLayer.Depth.Z"};
   std::vector<std::string> twoViewLayers = {
-      "Back.Combined.R", "Back.Combined.G", "Back.Combined.B",
-      "Back.Depth.Z",    "Fore.Combined.R", "Fore.Combined.G",
-      "Fore.Combined.B", "Fore.Depth.Z"};
+      "Back.Combined.R", "Back.Combined.G", "Back.Combined.B", "Back.Depth.Z",
+      "Fore.Combined.R", "Fore.Combined.G", "Fore.Combined.B", "Fore.Depth.Z"};
   ChannelRequest fore;
   fore.layer = "Fore.Combined";
   ChannelRequest combined;
@@ -89,7 +88,9 @@ std::vector<Choice> choices() {
        combined,
        {"more than one", "Back.Combined"},
        true},
-      {"plain RGBA and Z", fileOf({{"A", "B", "G", "R", "Z"}}), {},
+      {"plain RGBA and Z",
+       fileOf({{"A", "B", "G", "R", "Z"}}),
+       {},
        {"R", "A", "Z"}},
       {"a part per layer",
        fileOf({{"A", "B", "G", "R"}, {"Z"}, {"B", "G", "R"}},

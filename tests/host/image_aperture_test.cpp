@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "host/services.h"
-#include "kernels/aperture.h"
 #include "hostlink/service_table.h"
+#include "kernels/aperture.h"
 #include "settings/lifecycle.h"
 
 namespace lensfall::testing {

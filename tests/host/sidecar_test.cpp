@@ -37,7 +37,8 @@ TEST(Sidecar, AWrongFieldIsNamedWithItsValueAndWhatWasExpected) {
       {"/camera/vfov_rad", std::numbers::pi, {"camera.vfov_rad", "pi"}},
       {"/camera/focus_distance", 0, {"camera.focus_distance", "above 0"}},
       {"/camera/focus_distance", nullptr, {"camera.focus_distance"}},
-      {"/camera/world_position", json::array({0, 1}),
+      {"/camera/world_position",
+       json::array({0, 1}),
        {"camera.world_position", "3"}},
       {"/camera", "front", {"camera", "object"}},
       {"/width", 0, {"width", "1 to 65536"}},
@@ -45,12 +46,14 @@ TEST(Sidecar, AWrongFieldIsNamedWithItsValueAndWhatWasExpected) {
       {"/fps", -24, {"fps", "above 0"}},
       {"/frame", 1e300, {"frame", "whole frame number"}},
       {"/frame", 2.5, {"frame", "whole frame number"}},
-      {"/depth/measures", "distance from the camera, not planar depth",
+      {"/depth/measures",
+       "distance from the camera, not planar depth",
        {"depth.measures", "distance from the camera, not planar depth",
         "planar"}},
       {"/depth/background_value", "far", {"depth.background_value"}},
       {"/exr_channels/R", 7, {"exr_channels.R", "text"}},
-      {"/mesh_objects/0/world_position", "here",
+      {"/mesh_objects/0/world_position",
+       "here",
        {"mesh_objects[0].world_position"}},
       {"/mesh_objects", 3, {"mesh_objects", "list"}},
   };
@@ -93,8 +96,7 @@ TEST(Sidecar, AFrameMovesTheItemsTheModuleHolds) {
   sidecar["mesh_objects"].push_back(
       {{"name", "Ω≠∞ emoji 🎥"}, {"world_position", {0, 0, 0}}});
   const SidecarApplied first = applySidecar(parseSidecar(sidecar), scene);
-  EXPECT_EQ(first.skippedObjects,
-            std::vector<std::string>{"Ω≠∞ emoji 🎥"});
+  EXPECT_EQ(first.skippedObjects, std::vector<std::string>{"Ω≠∞ emoji 🎥"});
   const HostItem *marker = scene.objectNamed("FenceCenterMarker");
   const HostItem *camera = scene.camera.get();
   ASSERT_NE(marker, nullptr);
