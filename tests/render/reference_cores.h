@@ -1,8 +1,9 @@
 // The literal cores once more, for tests only, summing in double: the same
-// loops, kernel cells and float weights, the same occlusion test
-// (lightBlocked), but every product and sum of the colour and weight sums
-// carried in double. Their sums are the algorithm's result without the
-// literal's float32 rounding, against which both cores are measured.
+// loops, kernel cells and float weights, the same occlusion test (written out
+// again here, sharing no code with the cores), but every product and sum of
+// the colour and weight sums carried in double. Their sums are the algorithm's
+// result without the literal's float32 rounding, against which both cores are
+// measured.
 #pragma once
 
 #include <array>
