@@ -21,8 +21,6 @@ int halfOf(const KernelBank &bank, std::int32_t signedSize) {
   return bankedSize(bank, std::abs(signedSize)) / 2;
 }
 
-int floorLog2(unsigned int n) { return 31 - __builtin_clz(n); }
-
 // The relative error a row's sum may carry before the float32 sums are
 // formed; a sum whose rounding bound exceeds it is summed directly.
 constexpr double kRelative = 1e-7;
@@ -98,16 +96,13 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
   levels_ =
       floorLog2(static_cast<unsigned>(std::min(width_, 2 * largestHalf_ + 1))) +
       1;
-  depthMin_.assign(static_cast<std::size_t>(levels_) * width_, 0.0f);
-  depthMax_.assign(static_cast<std::size_t>(levels_) * width_, 0.0f);
-  if (!mono()) {
-    sizeMin_.assign(static_cast<std::size_t>(levels_) * width_, 0);
-  }
+  depthMin_.reserve(width_, levels_);
+  depthMax_.reserve(width_, levels_);
+  if (!mono()) sizeMin_.reserve(width_, levels_);
 }
 
-// The destination row's own terms: those of the occluder size, and sparse
-// tables of minima and maxima over spans of 2^level pixels for range queries
-// in constant time.
+// The destination row's own terms: those of the occluder size, and the range
+// tables of its depths (and sizes, for colour kernels).
 void FastScatter::prepareRow(int v) {
   const FrameBuffers &b = in_.buffers;
   const std::size_t rowStart = static_cast<std::size_t>(v) * width_;
@@ -126,56 +121,9 @@ void FastScatter::prepareRow(int v) {
       d.y = (v + 0.5) * k * p;
     }
   }
-  std::copy(b.depth + rowStart, b.depth + rowStart + width_, depthMin_.begin());
-  std::copy(b.depth + rowStart, b.depth + rowStart + width_, depthMax_.begin());
-  if (!sizeMin_.empty()) {
-    std::copy(b.sizeMap + rowStart, b.sizeMap + rowStart + width_,
-              sizeMin_.begin());
-  }
-  for (int level = 1; level < levels_; ++level) {
-    const int step = 1 << (level - 1);
-    const std::size_t at = static_cast<std::size_t>(level) * width_;
-    const std::size_t below = at - width_;
-    for (int u = 0; u + 2 * step <= width_; ++u) {
-      depthMin_[at + u] =
-          std::min(depthMin_[below + u], depthMin_[below + u + step]);
-      depthMax_[at + u] =
-          std::max(depthMax_[below + u], depthMax_[below + u + step]);
-      if (!sizeMin_.empty()) {
-        sizeMin_[at + u] =
-            std::min(sizeMin_[below + u], sizeMin_[below + u + step]);
-      }
-    }
-  }
-}
-
-namespace {
-
-// The extreme of table[l .. r] under `pick` (std::min or std::max): two
-// overlapping spans of 2^level pixels cover the range.
-template <typename T, typename Pick>
-T rangeQuery(const std::vector<T> &table, int width, int l, int r, Pick pick) {
-  const int level = floorLog2(static_cast<unsigned>(r - l + 1));
-  const std::size_t at = static_cast<std::size_t>(level) * width;
-  return pick(table[at + l], table[at + r - (1 << level) + 1]);
-}
-
-}  // namespace
-
-float FastScatter::depthMin(int l, int r) const {
-  return rangeQuery(depthMin_, width_, l, r,
-                    [](float a, float b) { return std::min(a, b); });
-}
-
-float FastScatter::depthMax(int l, int r) const {
-  return rangeQuery(depthMax_, width_, l, r,
-                    [](float a, float b) { return std::max(a, b); });
-}
-
-std::int32_t FastScatter::sizeMin(int l, int r) const {
-  return rangeQuery(sizeMin_, width_, l, r, [](std::int32_t a, std::int32_t b) {
-    return std::min(a, b);
-  });
+  depthMin_.build(b.depth + rowStart);
+  depthMax_.build(b.depth + rowStart);
+  if (!sizeMin_.empty()) sizeMin_.build(b.sizeMap + rowStart);
 }
 
 void FastScatter::row(int v) {
@@ -353,11 +301,10 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
     // for mono kernels (whose candidates are told by depth alone) spans of 8
     // whose farthest depth is a candidate are taken at once into a stretch.
     const bool eights = levels_ > 3;
-    const std::size_t at8 = 3 * static_cast<std::size_t>(width_);
     int start = u0;
     int p = u0;
     while (p <= u1) {
-      if (eights && p + 7 <= u1 && !(depthMin_[at8 + p] <= below)) {
+      if (eights && p + 7 <= u1 && !(depthMin_.ofSpan(3, p) <= below)) {
         p += 8;
         continue;
       }
@@ -367,7 +314,7 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
       }
       int q = p;
       if (mono() && eights) {
-        while (q + 8 <= u1 && depthMax_[at8 + q + 1] <= below) q += 8;
+        while (q + 8 <= u1 && depthMax_.ofSpan(3, q + 1) <= below) q += 8;
       }
       while (q < u1 && candidate(q + 1)) ++q;
       const float low = depthMin(p, q), high = depthMax(p, q);

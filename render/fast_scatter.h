@@ -24,6 +24,7 @@
 
 #include "kernels/kernel_runs.h"
 #include "render/pass_inputs.h"
+#include "render/range_table.h"
 
 namespace lensfall {
 
@@ -95,9 +96,9 @@ class FastScatter {
   // Colour and weight sums that the sources give pixel (u, v), summed
   // directly in double with the exact occlusion test.
   void direct(int u, int v, double sums[8]);
-  float depthMin(int l, int r) const;
-  float depthMax(int l, int r) const;
-  std::int32_t sizeMin(int l, int r) const;
+  float depthMin(int l, int r) const { return depthMin_.over(l, r); }
+  float depthMax(int l, int r) const { return depthMax_.over(l, r); }
+  std::int32_t sizeMin(int l, int r) const { return sizeMin_.over(l, r); }
 
   const PassInputs &in_;
   const KernelRuns &runs_;
@@ -176,10 +177,11 @@ class FastScatter {
   std::vector<int> prefixAt_;
   std::vector<SpanSums> spanPrefix_;
   SpanCounts spanCounts_;
-  int levels_;
-  std::vector<float> depthMin_;        // levels x width, sparse table
-  std::vector<float> depthMax_;        // likewise
-  std::vector<std::int32_t> sizeMin_;  // levels x width (colour kernels)
+  int levels_;  // of the range tables: runs are below 2^levels_ wide
+  // The destination row's depths, and its sizes for colour kernels.
+  RangeTable<float, Least> depthMin_;
+  RangeTable<float, Greatest> depthMax_;
+  RangeTable<std::int32_t, Least> sizeMin_;
 };
 
 }  // namespace lensfall

@@ -230,10 +230,9 @@ bool FastScatter::findStretches(int v, int lo, int hi, float lowest,
                                 float highest) {
   const float *depth = in_.buffers.depth + static_cast<std::size_t>(v) * width_;
   const bool eights = levels_ > 3;
-  const std::size_t at8 = 3 * static_cast<std::size_t>(width_);
   int u = lo;
   while (u <= hi) {
-    if (eights && u + 7 <= hi && depthMin_[at8 + u] > highest) {
+    if (eights && u + 7 <= hi && depthMin_.ofSpan(3, u) > highest) {
       u += 8;
       continue;
     }
