@@ -7,10 +7,9 @@
 #include <limits>
 
 #include "hostlink/check.h"
-#include "kernels/filled_half.h"
 #include "render/blur_size.h"
-#include "render/camera.h"
 #include "render/double_pair.h"
+#include "render/occluder.h"
 #include "render/scatter.h"
 
 namespace lensfall {
@@ -47,10 +46,8 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
       layout_(runs.layout()),
       channels_(sumChannels(layout_)),
       counted_(countedChannels(layout_)),
-      lensOk_(lensUsable(in.settings)),
-      coneScale_(2 * in.settings.apertureRadius * in.settings.focalLength *
-                 in.settings.pixelsPerFilmUnit),
-      pixelUnit_(1 / in.settings.pixelsPerFilmUnit) {
+      cone_(in.settings),
+      lensOk_(cone_.castsCones()) {
   destinations_.resize(width_);
   const FrameBuffers &b = in.buffers;
   rowHalf_.assign(height_, -1);
@@ -71,7 +68,6 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
     largestHalf_ = std::max(largestHalf_, rowHalf_[y]);
   }
   rowSpans_.push_back(static_cast<std::int32_t>(sourceSpans_.size()));
-  refine_ = std::isfinite(coneScale_) && coneScale_ > 0.0;
   diff_.assign(static_cast<std::size_t>(channels_) * (width_ + 1) * 3, 0.0);
   shortSegments_.assign(static_cast<std::size_t>(channels_) * width_, 0.0);
   live_.assign(static_cast<std::size_t>(counted_) * (width_ + 1), 0);
@@ -106,19 +102,10 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
 void FastScatter::prepareRow(int v) {
   const FrameBuffers &b = in_.buffers;
   const std::size_t rowStart = static_cast<std::size_t>(v) * width_;
-  // The terms of the occluder size that depend on the destination alone, in
-  // the operations occluderSizeOfLens uses.
+  // The terms of the occluder size that depend on the destination alone.
   if (lensOk_) {
-    const FilterSettings &lens = in_.settings;
-    const double p = 1 / lens.pixelsPerFilmUnit;
     for (int u = 0; u < width_; ++u) {
-      const double dd = b.depth[rowStart + u];
-      const double k = dd / lens.focalLength;
-      Destination &d = destinations_[u];
-      d.k = k;
-      d.perK = lens.pixelsPerFilmUnit / k;
-      d.x = (u + 0.5) * k * p;
-      d.y = (v + 0.5) * k * p;
+      destinations_[u] = cone_.destination(b.depth[rowStart + u], u, v);
     }
   }
   depthMin_.build(b.depth + rowStart);
@@ -201,27 +188,6 @@ void FastScatter::addSegment(int u0, int u1, const double *values,
   }
 }
 
-// Only a destination inside the source's cone of light can stop it. With the
-// destination at least D pixels from the source along some axis (D >= |dy|,
-// and >= 1 since the source never tests itself), that needs D x dd /
-// (focalLength x pixelsPerFilmUnit) <= (ds - dd) / ds x 2 x apertureRadius,
-// that is dd <= A ds / (D ds + A). The bound is widened by a millionth so
-// rounding never hides a surface the exact test would find; every surface
-// under it still takes the exact test. A candidate is also nearer than the
-// source: dd < ds is dd <= the float below ds.
-float FastScatter::candidateBound(float ds, int dy) const {
-  float limit = ds;
-  if (refine_) {
-    const double d = std::max(1, std::abs(dy));
-    const double bound = coneScale_ * ds / (d * ds + coneScale_) * (1.0 + 1e-6);
-    if (std::isfinite(bound)) {
-      limit = static_cast<float>(std::min<double>(bound, ds));
-    }
-  }
-  return std::min(limit,
-                  std::nextafter(ds, -std::numeric_limits<float>::max()));
-}
-
 void FastScatter::source(int x, int y, int half, int dy, int v) {
   const FrameBuffers &b = in_.buffers;
   const std::size_t j = static_cast<std::size_t>(y) * width_ + x;
@@ -264,8 +230,10 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
     if (occludable) {
       const float nearest = depthMin(u0, u1);
       if (nearest < ds) {
-        if (!bounded) below = candidateBound(ds, dy);
+        if (!bounded) below = cone_.candidateBound(ds, dy);
         bounded = true;
+        // ConeGeometry::isCandidate over the run's range: the nearest depth
+        // under the bound, and for colour kernels the least size.
         candidates = nearest <= below && (mono() || sizeMin(u0, u1) < sj);
       }
     }
@@ -338,88 +306,8 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
   }
 }
 
-// The occluder size grows as the destination's depth falls, in every
-// operation (each is monotone, and rounds monotonically), so the stretch's
-// farthest and nearest depths bound the sizes of all its pixels. Where even
-// the smallest is 4 pixels wider than twice the source's reach, every pixel
-// lies inside the cone and inside its occluder's kernel; the light is then
-// stopped everywhere if each size in between has no empty cell as far out
-// as the stretch reaches from the source.
-bool FastScatter::stretchStops(double nearest, double farthest, double ds,
-                               int reach, int offset) {
-  const int smallest = occluderCells(farthest, ds);
-  if (smallest < 2 * reach + 4) return false;
-  return filledOver(smallest, occluderCells(nearest, ds), offset);
-}
-
-int FastScatter::occluderCells(double dd, double ds) const {
-  const FilterSettings &lens = in_.settings;
-  const double k = dd / lens.focalLength;
-  const double c = (ds - dd) / ds * lens.apertureRadius * 2;
-  return truncatedPixels(lens.pixelsPerFilmUnit / k * c * 2);
-}
-
-int FastScatter::filledHalf(int m) {
-  if (m < 0) return -1;
-  if (static_cast<std::size_t>(m) >= filled_.size()) {
-    if (m >= kFilledSizes) return kernelFilledHalf(m);
-    filled_.resize(static_cast<std::size_t>(m) + 1, kUnknown);
-  }
-  int &known = filled_[m];
-  if (known == kUnknown) known = kernelFilledHalf(m);
-  return known;
-}
-
-bool FastScatter::filledOver(int smallest, int largest, int offset) {
-  // The test reads the odd size at or above each occluder size.
-  const int first = smallest % 2 == 0 ? smallest + 1 : smallest;
-  const int last = largest % 2 == 0 ? largest + 1 : largest;
-  if (last - first > 2 * kStretchSizes) return false;
-  constexpr int kBlockWidth = 2 * kFilledBlock;  // sizes, odd and even
-  int m = first;
-  while (m <= last) {
-    const int block = m / kBlockWidth;
-    const int blockLast = block * kBlockWidth + kBlockWidth - 1;
-    if (m == block * kBlockWidth + 1 && blockLast <= last &&
-        blockLast < kFilledSizes) {
-      if (static_cast<std::size_t>(block) >= blockFilled_.size()) {
-        blockFilled_.resize(static_cast<std::size_t>(block) + 1, kUnknown);
-      }
-      int &least = blockFilled_[block];
-      if (least == kUnknown) {
-        least = filledHalf(m);
-        for (int k = m + 2; k <= blockLast; k += 2) {
-          least = std::min(least, filledHalf(k));
-        }
-      }
-      if (least < offset) return false;
-      m = blockLast + 2;
-      continue;
-    }
-    if (filledHalf(m) < offset) return false;
-    m += 2;
-  }
-  return true;
-}
-
-int FastScatter::kernelFilledHalf(int m) {
-  // Kernels have odd sizes: the test reads the odd size at or above each
-  // occluder size.
-  LENSFALL_DCHECK_EQ(m % 2, 1);
-  const KernelBank &bank = in_.bank;
-  const int half = m / 2;
-  if (half < bank.count && bank.entries[half].size == m &&
-      bank.entries[half].cells != nullptr) {
-    return lensfall::filledHalf(bank.entries[half].cells, m, mono() ? 1 : 3,
-                                CellWindow{0, 0, m, m});
-  }
-  return in_.fallback != nullptr
-             ? in_.fallback->filledHalf(m, runs_.mode(), in_.settings)
-             : -1;
-}
-
-// lightBlocked for a candidate, with occluderSizeOfLens computed in its own
-// operations from the destination's precomputed terms, in another order:
+// lightBlocked for a candidate, with the occluder size formed by the cone
+// geometry from the destination's precomputed terms, in another order:
 // the size first, and the test that the destination lies in the source's
 // cone only where the cone is not far wider than the source reaches (there
 // it holds by pixels, far beyond any rounding). An occluder of size 1, or an
@@ -427,19 +315,12 @@ int FastScatter::kernelFilledHalf(int m) {
 // holds is read directly.
 bool FastScatter::stops(int x, int y, int u, int v, double dd, double ds,
                         int reach) const {
-  const FilterSettings &lens = in_.settings;
-  const Destination &d = destinations_[u];
-  const double c = (ds - dd) / ds * lens.apertureRadius * 2;
-  const int r = truncatedPixels(d.perK * c * 2);
-  if (r < 2 * reach + 4) {
-    const double xs = (x + 0.5) * d.k * pixelUnit_;
-    const double ys = (y + 0.5) * d.k * pixelUnit_;
-    if (!(d.x <= xs + c && xs - c <= d.x && d.y <= ys + c && ys - c <= d.y)) {
-      return false;
-    }
-  }
+  const ConeGeometry::Destination &d = destinations_[u];
+  const double c = cone_.width(dd, ds);
+  const int r = cone_.occluderCells(d, c);
+  if (r < 2 * reach + 4 && !cone_.insideCone(d, c, x, y)) return false;
   if (r <= 1) return false;
-  const int m = r % 2 == 0 ? r + 1 : r;
+  const int m = ConeGeometry::oddSize(r);
   const int half = m / 2;
   if (std::abs(u - x) > half || std::abs(v - y) > half) return false;
   const int mode = runs_.mode();
@@ -564,7 +445,9 @@ void FastScatter::direct(int u, int v, double sums[8]) {
       const Float4 &s = b.source[j];
       if (mono()) {
         if (!(w[0] > 0.0f)) continue;
-        if (b.depth[i] < b.depth[j] && lightBlocked(in_, 0, x, y, u, v)) {
+        if (ConeGeometry::isCandidate(layout_, b.depth[i], b.depth[j],
+                                      b.sizeMap[i], b.sizeMap[j]) &&
+            lightBlocked(in_, 0, x, y, u, v)) {
           continue;
         }
         for (int k = 0; k < 4; ++k)
@@ -573,7 +456,9 @@ void FastScatter::direct(int u, int v, double sums[8]) {
       } else {
         if (!(w[0] > 0.0f || w[1] > 0.0f || w[2] > 0.0f || w[3] > 0.0f))
           continue;
-        if (b.sizeMap[i] < b.sizeMap[j] && lightBlocked(in_, 1, x, y, u, v)) {
+        if (ConeGeometry::isCandidate(layout_, b.depth[i], b.depth[j],
+                                      b.sizeMap[i], b.sizeMap[j]) &&
+            lightBlocked(in_, 1, x, y, u, v)) {
           continue;
         }
         for (int k = 0; k < 4; ++k) {

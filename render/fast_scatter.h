@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "kernels/kernel_runs.h"
+#include "render/occluder.h"
 #include "render/pass_inputs.h"
 #include "render/range_table.h"
 
@@ -63,10 +64,6 @@ class FastScatter {
   // whose kernels reach `reach` pixels, at up to `offset` pixels from each.
   bool stopsSpan(double nearest, double farthest, double dsMin, double dsMax,
                  int reach, int offset);
-  // The largest depth a destination may have to be a candidate for a source
-  // of depth ds on a row dy away: nearer than the source and inside the
-  // bound of its cone of light.
-  float candidateBound(float ds, int dy) const;
   void addSegment(int u0, int u1, const double *values, const bool *live);
   void flush(int v);
   // Pixel u of row v: its sums (colour, then weight) and stopped light into
@@ -79,9 +76,6 @@ class FastScatter {
   // shown at once.
   bool stretchStops(double nearest, double farthest, double ds, int reach,
                     int offset);
-  // truncatedPixels of the occluder size's length, as occluderSizeOfLens
-  // forms it for a destination of depth dd inside the cone.
-  int occluderCells(double dd, double ds) const;
   // filledHalf of the size-m kernel the occlusion test reads, or -1; known
   // sizes are kept.
   int filledHalf(int m);
@@ -108,16 +102,10 @@ class FastScatter {
   int channels_;  // sumChannels(layout_): colour sums, then weights
   int counted_;   // countedChannels(layout_): live-run counts per pixel
   int largestHalf_ = 0;
-  bool lensOk_;
-  bool refine_ = false;  // the cone bound can narrow the candidates
-  double coneScale_;     // 2 x apertureRadius x focalLength x pixelsPerFilmUnit
-  double pixelUnit_;     // 1 / pixelsPerFilmUnit
-  // Per pixel of the destination row: its depth over the focal length k,
-  // pixelsPerFilmUnit / k, and its position on the film at that depth.
-  struct Destination {
-    double k, perK, x, y;
-  };
-  std::vector<Destination> destinations_;
+  ConeGeometry cone_;  // the occlusion test's terms, shared with the literal
+  bool lensOk_;        // cone_ casts cones at all
+  // Per pixel of the destination row: its terms of the occluder size.
+  std::vector<ConeGeometry::Destination> destinations_;
   static constexpr int kUnknown = -2;
   static constexpr int kFilledSizes = 1
                                       << 16;  // sizes whose filledHalf is kept

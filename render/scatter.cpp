@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "render/blur_size.h"
-#include "render/camera.h"
+#include "render/occluder.h"
 
 namespace lensfall {
 
@@ -31,31 +31,9 @@ bool lightBlocked(const PassInputs &in, int mode, int x, int y, int u, int v) {
 
 int occluderSize(const FilterSettings &lens, const float *depth, int width,
                  int x, int y, int u, int v) {
-  // A lens that is not a real thin lens casts no cone: nothing is blocked.
-  if (!lensUsable(lens)) return 1;
-  return occluderSizeOfLens(lens, depth, width, x, y, u, v);
-}
-
-int occluderSizeOfLens(const FilterSettings &lens, const float *depth,
-                       int width, int x, int y, int u, int v) {
   const double dd = depth[static_cast<std::size_t>(v) * width + u];
   const double ds = depth[static_cast<std::size_t>(y) * width + x];
-  const double k = dd / lens.focalLength;
-  const double p = 1 / lens.pixelsPerFilmUnit;
-  // The cone's half-width at the destination's depth, by similar triangles
-  // from the aperture (diameter 2 x apertureRadius) to the source's point.
-  const double c = (ds - dd) / ds * lens.apertureRadius * 2;
-  const double xs = (x + 0.5) * k * p;
-  const double ys = (y + 0.5) * k * p;
-  const double xd = (u + 0.5) * k * p;
-  const double yd = (v + 0.5) * k * p;
-  // Written so that NaN anywhere also ends here.
-  if (!(xd <= xs + c && xs - c <= xd && yd <= ys + c && ys - c <= yd)) {
-    return 1;
-  }
-  const int r = truncatedPixels(lens.pixelsPerFilmUnit / k * c * 2);
-  if (r <= 0) return 1;
-  return r % 2 == 0 ? r + 1 : r;
+  return ConeGeometry(lens).occluderSize(dd, ds, x, y, u, v);
 }
 
 void scatterPixel(const PassInputs &in, int x, int y, int requested) {
@@ -84,9 +62,9 @@ void scatterPixel(const PassInputs &in, int x, int y, int requested) {
       if (in.kernelIsColor == 0) {
         const float w = normalised(kernel.cells[cell], kernel.weightSum[0]);
         if (!(w > 0.0f)) continue;
-        // Mono kernels compare depths: a strictly nearer destination may
-        // stand in the source's cone of light.
-        if (b.depth[i] < b.depth[j] && lightBlocked(in, 0, x, y, u, v)) {
+        if (ConeGeometry::isCandidate(KernelLayout::mono, b.depth[i],
+                                      b.depth[j], b.sizeMap[i], b.sizeMap[j]) &&
+            lightBlocked(in, 0, x, y, u, v)) {
           stopped.c[0] += w;
           stopped.c[1] = stopped.c[2] = stopped.c[3] = stopped.c[0];
           continue;
@@ -101,10 +79,10 @@ void scatterPixel(const PassInputs &in, int x, int y, int requested) {
         w[1] = normalised(rgb[1], kernel.weightSum[1]);
         w[2] = normalised(rgb[2], kernel.weightSum[2]);
         w[3] = static_cast<float>((w[2] + w[1] + w[0]) * kThird);
-        // Colour kernels compare signed sizes: a front pixel (negative) is
-        // nearer than any back pixel, and the more blurred front is nearer.
         const bool stop =
-            b.sizeMap[i] < b.sizeMap[j] && lightBlocked(in, 1, x, y, u, v);
+            ConeGeometry::isCandidate(KernelLayout::colour, b.depth[i],
+                                      b.depth[j], b.sizeMap[i], b.sizeMap[j]) &&
+            lightBlocked(in, 1, x, y, u, v);
         for (int k = 0; k < 4; ++k) {
           if (!(w[k] > 0.0f)) continue;
           if (stop) {

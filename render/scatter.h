@@ -22,14 +22,8 @@ bool lightBlocked(const PassInputs &in, int mode, int x, int y, int u, int v);
 
 // The odd size (at least 1) of the section, at the destination's depth, of
 // the cone of light from the source's point to the lens aperture; 1 when the
-// destination lies outside it. Depths must be positive and finite (the depth
-// fill sees to that); the lens values come from `lens`.
+// destination lies outside it or the lens is not usable (ConeGeometry).
 int occluderSize(const FilterSettings &lens, const float *depth, int width,
                  int x, int y, int u, int v);
-
-// occluderSize for a lens already known to pass lensUsable: the same
-// arithmetic, without checking the lens again on every call.
-int occluderSizeOfLens(const FilterSettings &lens, const float *depth,
-                       int width, int x, int y, int u, int v);
 
 }  // namespace lensfall

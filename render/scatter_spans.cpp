@@ -114,9 +114,9 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
     // The candidate bound grows with the source's depth; a float of margin
     // on either side covers rounding that need not follow it to the last
     // bit.
-    const float lowest = std::nextafter(candidateBound(dsMin, dy),
+    const float lowest = std::nextafter(cone_.candidateBound(dsMin, dy),
                                         -std::numeric_limits<float>::max());
-    const float highest = std::nextafter(candidateBound(dsMax, dy),
+    const float highest = std::nextafter(cone_.candidateBound(dsMax, dy),
                                          std::numeric_limits<float>::max());
     // The farthest any run's cell lies from its source.
     const int offset = std::max({std::abs(dy), std::abs(a), std::abs(z)});
@@ -251,16 +251,6 @@ bool FastScatter::findStretches(int v, int lo, int hi, float lowest,
     u = s.q + 1;
   }
   return true;
-}
-
-// As stretchStops, over a range of source depths. The occluder size grows
-// with the source's depth as well, exactly, but its rounding need not follow
-// to the last bit; a pixel of margin on either side covers that.
-bool FastScatter::stopsSpan(double nearest, double farthest, double dsMin,
-                            double dsMax, int reach, int offset) {
-  const int smallest = occluderCells(farthest, dsMin) - 1;
-  if (smallest < 2 * reach + 4) return false;
-  return filledOver(smallest, occluderCells(nearest, dsMax) + 1, offset);
 }
 
 }  // namespace lensfall
