@@ -200,32 +200,14 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
   bool bounded = false;
   // A size-1 source reaches only itself, which is never a candidate.
   const bool occludable = lensOk_ && half > 0;
-  const std::size_t destRow = static_cast<std::size_t>(v) * width_;
   for (const KernelRun *run = runs_.rowBegin(half, row);
        run != runs_.rowEnd(half, row); ++run) {
     const int u0 = std::max(0, x - half + run->start);
     const int u1 = std::min(width_ - 1, x - half + run->end);
     if (u0 > u1) continue;
-    float w[4];
-    runs_.scatterWeights(half, *run, w);
-    double values[8];
-    bool live[4];
-    if (mono()) {
-      if (!(w[0] > 0.0f)) continue;
-      for (int k = 0; k < 4; ++k)
-        values[k] = static_cast<double>(w[0]) * s.c[k];
-      values[4] = w[0];
-      live[0] = true;
-    } else {
-      bool any = false;
-      for (int k = 0; k < 4; ++k) {
-        live[k] = w[k] > 0.0f;
-        any = any || live[k];
-        values[k] = live[k] ? static_cast<double>(w[k]) * s.c[k] : 0.0;
-        values[4 + k] = live[k] ? static_cast<double>(w[k]) : 0.0;
-      }
-      if (!any) continue;
-    }
+    RunOnRow on{x, y, half, dy, v, u0, u1, ds, sj, 0.0f, {}, {}, {}};
+    runs_.scatterWeights(half, *run, on.w);
+    if (!runValues(on.w, s, on.values, on.live)) continue;
     bool candidates = false;
     if (occludable) {
       const float nearest = depthMin(u0, u1);
@@ -238,72 +220,102 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
       }
     }
     if (!candidates) {
-      addSegment(u0, u1, values, live);
+      addSegment(u0, u1, on.values, on.live);
       continue;
     }
-    // Split the run at each surface that stops the light. Candidates come
-    // in stretches (the cross-section of a nearer object); a stretch that
-    // provably stops the light everywhere is taken whole.
-    auto candidate = [&](int p) {
-      return b.depth[destRow + p] <= below &&
-             (mono() || b.sizeMap[destRow + p] < sj);
-    };
-    // The light stopped at destination pixels p .. q, into the row's
-    // blocked weights; a channel with no weight adds 0, which changes
-    // nothing.
-    float *blocked = blocked_.data();
-    const float stopped[4] = {
-        w[0] > 0.0f ? w[0] : 0.0f, w[1] > 0.0f ? w[1] : 0.0f,
-        w[2] > 0.0f ? w[2] : 0.0f, w[3] > 0.0f ? w[3] : 0.0f};
-    auto stop = [&](int p, int q) {
-      if (mono()) {
-        const float add = stopped[0];
-        for (int t = p; t <= q; ++t) blocked[t] += add;
-      } else {
-        for (int t = p; t <= q; ++t) {
-          for (int k = 0; k < 4; ++k) blocked[4 * t + k] += stopped[k];
-        }
-      }
-    };
-    // Spans of 8 whose nearest depth is no candidate are passed at once, and
-    // for mono kernels (whose candidates are told by depth alone) spans of 8
-    // whose farthest depth is a candidate are taken at once into a stretch.
-    const bool eights = levels_ > 3;
-    int start = u0;
-    int p = u0;
-    while (p <= u1) {
-      if (eights && p + 7 <= u1 && !(depthMin_.ofSpan(3, p) <= below)) {
-        p += 8;
-        continue;
-      }
-      if (!candidate(p)) {
-        ++p;
-        continue;
-      }
-      int q = p;
-      if (mono() && eights) {
-        while (q + 8 <= u1 && depthMax_.ofSpan(3, q + 1) <= below) q += 8;
-      }
-      while (q < u1 && candidate(q + 1)) ++q;
-      const float low = depthMin(p, q), high = depthMax(p, q);
-      const int offset =
-          std::max({std::abs(dy), std::abs(p - x), std::abs(q - x)});
-      if (stretchStops(low, high, ds, half, offset)) {
-        addSegment(start, p - 1, values, live);
-        stop(p, q);
-        start = q + 1;
-      } else {
-        for (int t = p; t <= q; ++t) {
-          if (!stops(x, y, t, v, b.depth[destRow + t], ds, half)) continue;
-          addSegment(start, t - 1, values, live);
-          start = t + 1;
-          stop(t, t);
-        }
-      }
-      p = q + 1;
-    }
-    addSegment(start, u1, values, live);
+    on.below = below;
+    addAroundStops(on);
   }
+}
+
+bool FastScatter::runValues(const float w[4], const Float4 &s, double values[8],
+                            bool live[4]) const {
+  if (mono()) {
+    if (!(w[0] > 0.0f)) return false;
+    for (int k = 0; k < 4; ++k) values[k] = static_cast<double>(w[0]) * s.c[k];
+    values[4] = w[0];
+    live[0] = true;
+    return true;
+  }
+  bool any = false;
+  for (int k = 0; k < 4; ++k) {
+    live[k] = w[k] > 0.0f;
+    any = any || live[k];
+    values[k] = live[k] ? static_cast<double>(w[k]) * s.c[k] : 0.0;
+    values[4 + k] = live[k] ? static_cast<double>(w[k]) : 0.0;
+  }
+  return any;
+}
+
+// Splits the run at each surface that stops the light. Candidates come in
+// stretches (the cross-section of a nearer object); a stretch that provably
+// stops the light everywhere is taken whole.
+void FastScatter::addAroundStops(const RunOnRow &on) {
+  const FrameBuffers &b = in_.buffers;
+  const std::size_t destRow = static_cast<std::size_t>(on.v) * width_;
+  const int u1 = on.u1;
+  const float below = on.below;
+  auto candidate = [&](int p) {
+    return b.depth[destRow + p] <= below &&
+           (mono() || b.sizeMap[destRow + p] < on.sj);
+  };
+  // The light stopped at destination pixels p .. q, into the row's blocked
+  // weights; a channel with no weight adds 0, which changes nothing.
+  float *blocked = blocked_.data();
+  const float *w = on.w;
+  const float stopped[4] = {
+      w[0] > 0.0f ? w[0] : 0.0f, w[1] > 0.0f ? w[1] : 0.0f,
+      w[2] > 0.0f ? w[2] : 0.0f, w[3] > 0.0f ? w[3] : 0.0f};
+  auto stop = [&](int p, int q) {
+    if (mono()) {
+      const float add = stopped[0];
+      for (int t = p; t <= q; ++t) blocked[t] += add;
+    } else {
+      for (int t = p; t <= q; ++t) {
+        for (int k = 0; k < 4; ++k) blocked[4 * t + k] += stopped[k];
+      }
+    }
+  };
+  // Spans of 8 whose nearest depth is no candidate are passed at once, and
+  // for mono kernels (whose candidates are told by depth alone) spans of 8
+  // whose farthest depth is a candidate are taken at once into a stretch.
+  const bool eights = levels_ > 3;
+  int start = on.u0;
+  int p = on.u0;
+  while (p <= u1) {
+    if (eights && p + 7 <= u1 && !(depthMin_.ofSpan(3, p) <= below)) {
+      p += 8;
+      continue;
+    }
+    if (!candidate(p)) {
+      ++p;
+      continue;
+    }
+    int q = p;
+    if (mono() && eights) {
+      while (q + 8 <= u1 && depthMax_.ofSpan(3, q + 1) <= below) q += 8;
+    }
+    while (q < u1 && candidate(q + 1)) ++q;
+    const float low = depthMin(p, q), high = depthMax(p, q);
+    const int offset =
+        std::max({std::abs(on.dy), std::abs(p - on.x), std::abs(q - on.x)});
+    if (stretchStops(low, high, on.ds, on.half, offset)) {
+      addSegment(start, p - 1, on.values, on.live);
+      stop(p, q);
+      start = q + 1;
+    } else {
+      for (int t = p; t <= q; ++t) {
+        if (!stops(on.x, on.y, t, on.v, b.depth[destRow + t], on.ds, on.half)) {
+          continue;
+        }
+        addSegment(start, t - 1, on.values, on.live);
+        start = t + 1;
+        stop(t, t);
+      }
+    }
+    p = q + 1;
+  }
+  addSegment(start, u1, on.values, on.live);
 }
 
 // lightBlocked for a candidate, with the occluder size formed by the cone

@@ -19,6 +19,7 @@
 //   ends just before it; the row's prefix sum (flush) turns it into values.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -49,13 +50,54 @@ class FastScatter {
 
  private:
   void prepareRow(int v);
+  // Source (x, y), of kernel half `half`, scattered onto destination row v
+  // run by run.
   void source(int x, int y, int half, int dy, int v);
+  // One run of a source on the destination row: pixels u0 .. u1, the
+  // source's depth and size, the candidate bound, the run's weights and the
+  // values it adds (colour sums, then weights) with the channels it carries.
+  struct RunOnRow {
+    int x, y, half, dy, v, u0, u1;
+    float ds;
+    std::int32_t sj;
+    float below;
+    float w[4];
+    double values[8];
+    bool live[4];
+  };
+  // The values a run of weights w adds for source colour s; false when it
+  // adds nothing.
+  bool runValues(const float w[4], const Float4 &s, double values[8],
+                 bool live[4]) const;
+  // The run added around the surfaces on the row that stop its light.
+  void addAroundStops(const RunOnRow &on);
   // Sources xs .. xe of row y, all of kernel half `half`, whose kernel row
   // on destination row v is one run: their light added together where every
   // nearer surface their runs cross provably stops all of it, as a box sum
   // of the source row with those surfaces cut out. False, with nothing
   // added, where that cannot be shown for the whole span.
   bool span(int xs, int xe, int y, int half, int dy, int v);
+  // The sources xs .. xe of a span, the offsets a .. z of their one run from
+  // each source, and the destination pixels lo .. hi the runs cover.
+  struct SpanRuns {
+    SpanRuns(int first, int last, int runStart, int runEnd, int width)
+        : xs(first),
+          xe(last),
+          a(runStart),
+          z(runEnd),
+          lo(std::max(0, first + runStart)),
+          hi(std::min(width - 1, last + runEnd)) {}
+    int xs, xe, a, z, lo, hi;
+    // The sources whose runs cover destination pixel u.
+    int coveringFirst(int u) const { return std::max(xs, u - z); }
+    int coveringLast(int u) const { return std::min(xe, u - a); }
+  };
+  // The span's steps: the stretches its runs cross, each proven to stop all
+  // of the span's light (false where that cannot be shown); the run ends
+  // streamed into the difference buffer; the stretches cut out.
+  bool findSpanStops(const SpanRuns &runs, int y, int half, int dy, int v);
+  void addSpanRunEnds(const SpanRuns &runs, int y, double weight);
+  void cutSpanStretches(const SpanRuns &runs, float stopped);
   // The stretches of destination row v's pixels lo .. hi at depths up to
   // `lowest`, into stretches_; false if a pixel lies above `lowest` but not
   // above `highest` (a candidate for some sources and not others).

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "hostlink/check.h"
 #include "render/double_pair.h"
 #include "render/fast_scatter.h"
 
@@ -85,20 +86,24 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
   spanCounts_.spanned += xe - xs + 1;
   // A run without weight adds nothing, as the one-by-one path skips it.
   if (!(w[0] > 0.0f)) return true;
-  const int a = run->start - half, z = run->end - half;
-  const int lo = std::max(0, xs + a), hi = std::min(width_ - 1, xe + z);
-  if (lo > hi) return true;
+  const SpanRuns runs{xs, xe, run->start - half, run->end - half, width_};
+  if (runs.lo > runs.hi) return true;
+  if (!findSpanStops(runs, y, half, dy, v)) {
+    spanCounts_.fellBack += xe - xs + 1;
+    return false;
+  }
+  addSpanRunEnds(runs, y, w[0]);
+  cutSpanStretches(runs, w[0]);
+  return true;
+}
 
-  const FrameBuffers &b = in_.buffers;
-  const std::size_t sourceRow = static_cast<std::size_t>(y) * width_;
-  const float *ds = b.depth + sourceRow;
+bool FastScatter::findSpanStops(const SpanRuns &runs, int y, int half, int dy,
+                                int v) {
+  const float *ds = in_.buffers.depth + static_cast<std::size_t>(y) * width_;
   float dsMin = std::numeric_limits<float>::infinity();
   float dsMax = -dsMin;
-  for (int x = xs; x <= xe; ++x) {
-    if (!std::isfinite(ds[x])) {
-      spanCounts_.fellBack += xe - xs + 1;
-      return false;
-    }
+  for (int x = runs.xs; x <= runs.xe; ++x) {
+    if (!std::isfinite(ds[x])) return false;
     dsMin = std::min(dsMin, ds[x]);
     dsMax = std::max(dsMax, ds[x]);
   }
@@ -107,35 +112,38 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
   // taken in pieces of that.
   float nearest = std::numeric_limits<float>::infinity();
   const int piece = 1 << (levels_ - 1);
-  for (int l = lo; l <= hi && lensOk_; l += piece) {
-    nearest = std::min(nearest, depthMin(l, std::min(hi, l + piece - 1)));
+  for (int l = runs.lo; l <= runs.hi && lensOk_; l += piece) {
+    nearest = std::min(nearest, depthMin(l, std::min(runs.hi, l + piece - 1)));
   }
-  if (nearest < dsMax) {
-    // The candidate bound grows with the source's depth; a float of margin
-    // on either side covers rounding that need not follow it to the last
-    // bit.
-    const float lowest = std::nextafter(cone_.candidateBound(dsMin, dy),
-                                        -std::numeric_limits<float>::max());
-    const float highest = std::nextafter(cone_.candidateBound(dsMax, dy),
-                                         std::numeric_limits<float>::max());
-    // The farthest any run's cell lies from its source.
-    const int offset = std::max({std::abs(dy), std::abs(a), std::abs(z)});
-    bool proven = findStretches(v, lo, hi, lowest, highest);
-    for (std::size_t i = 0; proven && i < stretches_.size(); ++i) {
-      proven = stopsSpan(stretches_[i].nearest, stretches_[i].farthest, dsMin,
-                         dsMax, half, offset);
-    }
-    if (!proven) {
-      spanCounts_.fellBack += xe - xs + 1;
+  if (!(nearest < dsMax)) return true;
+  // The candidate bound grows with the source's depth; a float of margin
+  // on either side covers rounding that need not follow it to the last
+  // bit.
+  const float lowest = std::nextafter(cone_.candidateBound(dsMin, dy),
+                                      -std::numeric_limits<float>::max());
+  const float highest = std::nextafter(cone_.candidateBound(dsMax, dy),
+                                       std::numeric_limits<float>::max());
+  // The farthest any run's cell lies from its source.
+  const int offset =
+      std::max({std::abs(dy), std::abs(runs.a), std::abs(runs.z)});
+  if (!findStretches(v, runs.lo, runs.hi, lowest, highest)) return false;
+  for (const Stretch &stretch : stretches_) {
+    if (!stopsSpan(stretch.nearest, stretch.farthest, dsMin, dsMax, half,
+                   offset)) {
       return false;
     }
   }
+  return true;
+}
 
-  const float *source = &b.source[sourceRow].c[0];
-  const double weight = w[0];
-  // The sources whose runs cover destination pixel u.
-  auto coveringFirst = [&](int u) { return std::max(xs, u - z); };
-  auto coveringLast = [&](int u) { return std::min(xe, u - a); };
+// Streams the run ends of every source of the span into the difference
+// buffer, except on a cut surface or just after one, and takes the prefix
+// sums the cut boxes will read.
+void FastScatter::addSpanRunEnds(const SpanRuns &runs, int y, double weight) {
+  const int xs = runs.xs, xe = runs.xe, a = runs.a, z = runs.z;
+  const int lo = runs.lo, hi = runs.hi;
+  const float *source =
+      &in_.buffers.source[static_cast<std::size_t>(y) * width_].c[0];
   // The boxes beside each cut surface read prefix sums of the span's values
   // (prefix i: the first i sources), taken as the run ends stream past.
   prefixAt_.clear();
@@ -143,8 +151,8 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
     std::fill(cut_.begin() + s.p, cut_.begin() + s.q + 2, 1);
     for (int u : {s.p - 1, s.q + 1}) {
       if (u < lo || u > hi) continue;
-      prefixAt_.push_back(coveringFirst(u) - xs);
-      prefixAt_.push_back(coveringLast(u) - xs + 1);
+      prefixAt_.push_back(runs.coveringFirst(u) - xs);
+      prefixAt_.push_back(runs.coveringLast(u) - xs + 1);
     }
   }
   std::sort(prefixAt_.begin(), prefixAt_.end());
@@ -184,13 +192,20 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
   adds_ += 2 * static_cast<long long>(xe - xs + 1);
   touchedFirst_ = std::min(touchedFirst_, lo);
   touchedLast_ = std::max(touchedLast_, hi + 1);
+}
 
-  if (stretches_.empty()) return true;
-
+// Cuts each stretch out of the span's light: the box sums just before and
+// just after it are subtracted and added back, and the light it stopped is
+// added once per covering source.
+void FastScatter::cutSpanStretches(const SpanRuns &runs, float stopped) {
+  if (stretches_.empty()) return;
+  const int xs = runs.xs, lo = runs.lo, hi = runs.hi;
   auto prefix = [&](int i) {
     const std::size_t at =
         std::lower_bound(prefixAt_.begin(), prefixAt_.end(), i) -
         prefixAt_.begin();
+    // Every prefix a box reads was taken as the run ends streamed past.
+    LENSFALL_DCHECK(at < prefixAt_.size() && prefixAt_[at] == i);
     return &spanPrefix_[at];
   };
   // Adds the box sum at pixel `from`, times `sign`, into the difference
@@ -198,7 +213,7 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
   // digits a pair carries, so its rounding is bounded by the magnitude of
   // the prefix up to the box's end.
   auto addBox = [&](int from, int at, double sign) {
-    const int first = coveringFirst(from), last = coveringLast(from);
+    const int first = runs.coveringFirst(from), last = runs.coveringLast(from);
     if (first > last) return;
     const SpanSums &high = *prefix(last - xs + 1);
     const SpanSums &low = *prefix(first - xs);
@@ -213,17 +228,16 @@ bool FastScatter::span(int xs, int xe, int y, int half, int dy, int v) {
     live_[at] += static_cast<int>(sign) * (last - first + 1);
     adds_ += last - first + 3;
   };
-  const float stopped = w[0];
   for (const Stretch &s : stretches_) {
     std::fill(cut_.begin() + s.p, cut_.begin() + s.q + 2, 0);
     if (s.p - 1 >= lo) addBox(s.p - 1, s.p, -1.0);
     if (s.q + 1 <= hi) addBox(s.q + 1, s.q + 1, 1.0);
     // The stopped light, once per covering source, in float as the literal
     // cores add it.
-    addStopped(blocked_.data(), s.p, s.q, stopped,
-               [&](int t) { return coveringLast(t) - coveringFirst(t) + 1; });
+    addStopped(blocked_.data(), s.p, s.q, stopped, [&](int t) {
+      return runs.coveringLast(t) - runs.coveringFirst(t) + 1;
+    });
   }
-  return true;
 }
 
 bool FastScatter::findStretches(int v, int lo, int hi, float lowest,
