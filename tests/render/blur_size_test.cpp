@@ -7,38 +7,29 @@
 
 #include "render/camera.h"
 #include "tests/render/fake_frame.h"
+#include "tests/render/test_lens.h"
 
 namespace lensfall::testing {
 namespace {
 
-// A lens whose limits are easy to reason about: film width 1, so a maximum
-// of m allows m x 0.1 film units, and pixelsPerFilmUnit sets the pixels.
-FilterSettings lens(double pixelsPerFilmUnit, double frontMax = 1.0,
-                    double backMax = 1.0) {
-  FilterSettings s{};
-  setDefaults(s);
-  s.focalLength = 0.05;
-  s.apertureRadius = 0.05 / 2.4 * 0.5;
-  s.focusDistance = 10.0;
-  s.angleScale = std::atan(s.focalLength / s.apertureRadius) /
-                 std::atan(s.focusDistance / s.apertureRadius);
-  s.filmWidth = 1.0;
-  s.pixelsPerFilmUnit = pixelsPerFilmUnit;
-  s.frontMax = frontMax;
+// A 50 mm lens, by default at f/2.4 focused at 10 units, whose field of
+// view makes the film 1 unit wide: a frame `pixelsPerFilmUnit` pixels wide
+// has that scale, and a maximum of m allows m x 0.1 film units.
+FilterSettings lens(int pixelsPerFilmUnit, double frontMax = 1.0,
+                    double backMax = 1.0, double fNumber = 2.4,
+                    double focus = 10.0) {
+  TestCamera camera;
+  camera.fNumber = fNumber;
+  camera.focusDistance = focus;
+  camera.horizontalFov = 2 * std::atan(10.0);  // tan(fov / 2) x 0.05 x 2 = 1
+  FilterSettings s = lensFromCamera(pixelsPerFilmUnit, frontMax, camera);
   s.backMax = backMax;
   return s;
 }
 
-// A fast wide lens focused close, whose back blur reaches its limit: f/1 at
-// 50 mm focused at 0.1 units; both limits 0.01 film units, 4.5 pixels.
-FilterSettings wideLens() {
-  FilterSettings s = lens(450.0, 0.1, 0.1);
-  s.apertureRadius = 0.05;
-  s.focusDistance = 0.1;
-  s.angleScale = std::atan(s.focalLength / s.apertureRadius) /
-                 std::atan(s.focusDistance / s.apertureRadius);
-  return s;
-}
+// A fast wide lens focused close, whose back blur reaches its limit: f/0.5
+// at 50 mm focused at 0.1 units; both limits 0.01 film units, 4.5 pixels.
+FilterSettings wideLens() { return lens(450, 0.1, 0.1, 0.5, 0.1); }
 
 TEST(BlurSizeAt, FollowsTheSidesLimitsAndSwitches) {
   struct Case {
@@ -47,28 +38,28 @@ TEST(BlurSizeAt, FollowsTheSidesLimitsAndSwitches) {
     double depth;
     int size;
   };
-  FilterSettings bothOff = lens(1000.0);
+  FilterSettings bothOff = lens(1000);
   bothOff.frontBlur = bothOff.backBlur = 0;
   // Limits of 4.5 px truncate to 4, which is made odd.
   const FilterSettings four = wideLens();
-  FilterSettings far = lens(1000.0);
+  FilterSettings far = lens(1000);
   far.keepFarSharp = 1;
   far.noBlurDistance = 5.0;  // below the focus distance of 10
   const Case cases[] = {
       {"both sides off, near", bothOff, 1.0, 1},
       {"both sides off, far", bothOff, 1000.0, 1},
-      {"exactly at focus", lens(1000.0), 10.0, 1},
-      {"front truncating to 0", lens(5.0), 0.0, 1},
-      {"front truncating to 1", lens(15.0), 0.0, 1},
+      {"exactly at focus", lens(1000), 10.0, 1},
+      {"front truncating to 0", lens(5), 0.0, 1},
+      {"front truncating to 1", lens(15), 0.0, 1},
       {"front n = 4", four, 0.0, -5},
       {"back n = 4", four, 1e9, 5},
-      {"depth 0 takes the front limit", lens(1000.0), 0.0, -101},
+      {"depth 0 takes the front limit", lens(1000), 0.0, -101},
       {"keep far sharp, beyond, in front of focus", far, 7.0, 1},
       {"keep far sharp, at the distance", far, 5.0, 1},
       {"keep far sharp, behind focus", far, 50.0, 1},
       {"keep far sharp, nearer is blurred", far, 0.0, -101},
-      {"NaN depth", lens(1000.0), NAN, 1},
-      {"negative depth", lens(1000.0), -3.0, 1},
+      {"NaN depth", lens(1000), NAN, 1},
+      {"negative depth", lens(1000), -3.0, 1},
   };
   for (const Case &c : cases) {
     EXPECT_EQ(blurSizeAt(c.s, c.depth), c.size) << c.what;
@@ -76,7 +67,7 @@ TEST(BlurSizeAt, FollowsTheSidesLimitsAndSwitches) {
 }
 
 TEST(BlurSizeAt, GrowsContinuouslyAwayFromFocus) {
-  const FilterSettings s = lens(20000.0);
+  const FilterSettings s = lens(20000);
   int previous = 1;
   for (double d = 10.0; d < 60.0; d += 0.5) {
     const int size = blurSizeAt(s, d);
@@ -109,7 +100,7 @@ TEST(BlurSizeAt, UnusableLensKeepsEverythingSharp) {
       {"infinite pixel scale", &FilterSettings::pixelsPerFilmUnit, INFINITY},
   };
   for (const Case &c : cases) {
-    FilterSettings s = lens(1000.0);
+    FilterSettings s = lens(1000);
     s.*c.field = c.value;
     for (double d : {0.0, 1.0, 10.0, 1e6}) {
       EXPECT_EQ(blurSizeAt(s, d), 1) << c.what << ", depth " << d;
@@ -126,7 +117,7 @@ TEST(UniformBlurSize, IsOddAndAtLeastOne) {
       {0.05, 1}, {0.0, 1},   {0.37, 3}, {0.45, 5},
       {0.41, 5}, {-0.45, 5}, {NAN, 1},  {1e300, kSizeLimit + 1}};
   for (const Case &c : cases) {
-    EXPECT_EQ(uniformBlurSize(lens(100.0, c.frontMax)), c.size)
+    EXPECT_EQ(uniformBlurSize(lens(100, c.frontMax)), c.size)
         << "frontMax " << c.frontMax;
   }
 }

@@ -7,6 +7,7 @@
 
 #include "render/gather.h"
 #include "render/scatter.h"
+#include "tests/render/test_lens.h"
 
 namespace lensfall::testing {
 namespace {
@@ -207,26 +208,21 @@ TEST(Cores, ChannelsWhoseKernelSumsToZeroCarryNoWeight) {
   }
 }
 
+// f/0.5 at 50 mm, a wide cone, over a 36 mm film 64 pixels wide.
 FilterSettings occlusionLens() {
-  FilterSettings s{};
-  setDefaults(s);
-  s.focalLength = 0.05;
-  s.apertureRadius = 0.05;  // f/0.5, a wide cone
-  s.focusDistance = 10.0;
-  s.angleScale = 1.0;
-  s.filmWidth = 0.036;
-  s.pixelsPerFilmUnit = 64 / 0.036;
-  return s;
+  TestCamera camera;
+  camera.fNumber = 0.5;
+  return lensFromCamera(64, 1.0, camera);
 }
 
 TEST(OccluderSize, IsOddAndOneOutsideTheCone) {
   const int w = 64;
   std::vector<float> depth(w * w, 20.0f);
-  depth[10 * w + 11] = 2.0f;  // a near occluder beside the source at (10, 10)
+  depth[10 * w + 11] = 1.5f;  // a near occluder beside the source at (10, 10)
   depth[10 * w + 60] = 2.0f;  // a near surface far outside the cone
   const FilterSettings s = occlusionLens();
   const int beside = occluderSize(s, depth.data(), w, 10, 10, 11, 10);
-  EXPECT_EQ(beside, 9);  // trunc(64 / 0.036 / 40 x 0.09 x 2) = 8, made odd
+  EXPECT_EQ(beside, 11);  // trunc(64 / 0.036 / 30 x 0.0925 x 2) = 10, made odd
   EXPECT_EQ(beside % 2, 1);
   EXPECT_EQ(occluderSize(s, depth.data(), w, 10, 10, 60, 10), 1);
   // Same depth: no cone section at all.

@@ -517,23 +517,16 @@ Crop sharedCrop(const std::string &scene, int x0, int y0, int width,
   return crop;
 }
 
-// The crop as the frame's first steps leave it: tone-encoded source, depth,
-// and sizes from a lens focused at `focus` with f-number `fNumber`.
+// The crop's lens: the sidecar's camera focused at `focus` with f-number
+// `fNumber`, over the frame's 640 pixels.
 FilterSettings cropLens(const Crop &crop, double focus, double fNumber) {
   const auto &camera = crop.sidecar["camera"];
-  FilterSettings s{};
-  setDefaults(s);
-  s.focalLength = camera["focal_length_mm"].get<double>() * 0.001;
-  s.fNumber = fNumber;
-  s.apertureRadius = s.focalLength / fNumber * 0.5;
-  s.focusDistance = focus;
-  s.angleScale = std::atan(s.focalLength * (1 / s.apertureRadius)) /
-                 std::atan((1 / s.apertureRadius) * focus);
-  s.filmWidth =
-      std::tan(camera["hfov_rad"].get<double>() * 0.5) * s.focalLength * 2;
-  s.pixelsPerFilmUnit = 640 / s.filmWidth;
-  s.frontMax = s.backMax = 0.4;  // sizes up to 25 pixels at 640 wide
-  return s;
+  TestCamera lens;
+  lens.focalLengthMm = camera["focal_length_mm"].get<double>();
+  lens.focusDistance = focus;
+  lens.horizontalFov = camera["hfov_rad"].get<double>();
+  lens.fNumber = fNumber;
+  return lensFromCamera(640, 0.4, lens);  // sizes up to 25 pixels
 }
 
 void fillFromCrop(const Crop &crop, FilterSettings &lens, double exponent,
