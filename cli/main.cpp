@@ -8,6 +8,7 @@
 #include "cli/instance_settings.h"
 #include "cli/render_command.h"
 #include "cli/worker_pool.h"
+#include "cli/farm/farm_commands.h"
 #include "cli/panel/panel_commands.h"
 #include "cli/scene_commands.h"
 #include "host/host_error.h"
@@ -191,6 +192,7 @@ int run(int argc, char **argv) {
   });
 
   cli::addPanelCommands(app, modulePath, code);
+  cli::addFarmCommands(app, modulePath, code);
 
   cli::DemoOptions demo;
   auto *demoCommand = app.add_subcommand(
