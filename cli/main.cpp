@@ -5,12 +5,12 @@
 #include <filesystem>
 
 #include "cli/demo.h"
-#include "cli/instance_settings.h"
-#include "cli/render_command.h"
-#include "cli/worker_pool.h"
 #include "cli/farm/farm_commands.h"
+#include "cli/instance_settings.h"
 #include "cli/panel/panel_commands.h"
+#include "cli/render_command.h"
 #include "cli/scene_commands.h"
+#include "cli/worker_pool.h"
 #include "host/host_error.h"
 #include "host/module_file.h"
 
