@@ -76,7 +76,6 @@ const char *unitOf(SettingKind kind) {
   }
 }
 
-
 std::string describeItem(const SettingField &field, const json &data) {
   const bool present = data.is_array() && size_t(field.item) < data.size();
   if (field.kind == SettingKind::Image) {
@@ -192,9 +191,9 @@ std::optional<double> valueAt(const json &item, double time) {
     host::Envelope envelope;
     for (const json &key : block["envelope"]) {
       if (!key.is_object()) return std::nullopt;
-      envelope.setKey({key.value("time", 0.0), key.value("value", 0.0),
-                       host::keyShapeFromName(
-                           key.value("shape", std::string("linear")))});
+      envelope.setKey(
+          {key.value("time", 0.0), key.value("value", 0.0),
+           host::keyShapeFromName(key.value("shape", std::string("linear")))});
     }
     return envelope.valueAt(time);
   }
@@ -239,6 +238,10 @@ void checkFocusName(std::string_view value, const host::Scene &scene) {
 }  // namespace
 
 std::span<const SettingField> settingFields() { return kFields; }
+
+double storedFromShown(SettingKind kind, double shown) {
+  return fromShown(kind, shown);
+}
 
 std::string shownValue(SettingKind kind, double stored) {
   return fmt::format("{:g}{}", toShown(kind, stored), unitOf(kind));

@@ -3,8 +3,12 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <charconv>
+#include <chrono>
 #include <cmath>
 
+#include "cli/instance_settings.h"
+#include "cli/setting_bounds.h"
 #include "host/host_error.h"
 
 namespace lensfall::cli {
@@ -17,6 +21,8 @@ using nlohmann::json;
 
 constexpr int kDefaultThumbnailSize = 192;
 constexpr int kMaxThumbnailSize = 1024;
+constexpr size_t kMaxUndo = 100;
+constexpr double kMaxExposureStops = 16.0;
 
 const char *kindName(ControlKind kind) {
   switch (kind) {
@@ -46,12 +52,48 @@ const char *kindName(ControlKind kind) {
   return "unknown";
 }
 
-PageResponse error(int status, const std::string &message) {
-  return {status, "application/json", json{{"error", message}}.dump()};
+PageResponse error(int status, const std::string &message,
+                   json extra = json::object()) {
+  extra["error"] = message;
+  return {status, "application/json", extra.dump(), {}};
 }
 
 PageResponse jsonResponse(const json &body) {
-  return {200, "application/json", body.dump()};
+  return {200, "application/json", body.dump(), {}};
+}
+
+// The setting a control edits, found by the label the control table gives
+// it, as --set finds its bounds.
+const SettingField *settingOf(const host::FormControl &control) {
+  for (const SettingField &field : settingFields()) {
+    if (control.tableLabel == field.label) return &field;
+  }
+  return nullptr;
+}
+
+// A number as typed into a field in the units it shows, with the unit
+// itself allowed after it ("50", "50 %", "15°"). Throws HostError in the
+// words --set uses.
+double typedNumber(std::string text, const std::string &key) {
+  const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
+  text.erase(text.begin(), std::find_if_not(text.begin(), text.end(), blank));
+  for (const char *unit : {"%", "°", "deg", "m"}) {
+    const std::string_view u(unit);
+    if (text.size() > u.size() && text.ends_with(u)) {
+      text.resize(text.size() - u.size());
+    }
+  }
+  while (!text.empty() && blank(text.back())) text.pop_back();
+  if (text.empty()) {
+    throw HostError(fmt::format("{}: the field is empty; type a number", key));
+  }
+  double value = 0.0;
+  const char *end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value);
+  if (result.ec != std::errc() || result.ptr != end || !std::isfinite(value)) {
+    throw HostError(fmt::format("{}: \"{}\" is not a number", key, text));
+  }
+  return value;
 }
 
 float linearToSrgb(float v) {
@@ -97,7 +139,17 @@ SettingsPage::SettingsPage(host::Session &session,
     : session_(session),
       scenePath_(std::move(scenePath)),
       frame_(std::move(previewFrame)),
-      panel_(session) {}
+      sceneWidth_(session.scene().width),
+      sceneHeight_(session.scene().height),
+      panel_(session) {
+  if (frame_) {
+    // The module sizes its blur by the scene's frame, so the reduced
+    // preview is filtered as the whole frame would be.
+    session_.scene().width = frame_->width;
+    session_.scene().height = frame_->height;
+    session_.services().sceneChanged();
+  }
+}
 
 json SettingsPage::formJson() const {
   const host::FormModel model = panel_.form();
@@ -119,6 +171,8 @@ json SettingsPage::formJson() const {
       entry["value"] = model.value(control.id);
       entry["envelope"] = model.hasEnvelope(control.id);
     }
+    if (const SettingField *field = settingOf(control))
+      entry["key"] = field->key;
     if (control.kind == ControlKind::Choice ||
         control.kind == ControlKind::Popup) {
       entry["choices"] = model.choices(control.id);
@@ -135,6 +189,8 @@ json SettingsPage::formJson() const {
           {"groups", groupOrder},
           {"controls", controls},
           {"preview", frame_.has_value()},
+          {"unsaved", unsaved_},
+          {"undo", undo_.size()},
           {"scene", scenePath_.string()}};
 }
 
@@ -144,12 +200,14 @@ PageResponse SettingsPage::handle(const PageRequest &request) {
     const bool get = request.method == "GET";
     const bool post = request.method == "POST";
     if (get && request.path == "/") {
-      return {200, "text/html; charset=utf-8", settingsPageHtml()};
+      return {200, "text/html; charset=utf-8", settingsPageHtml(), {}};
     }
     if (get && request.path == "/api/form") return jsonResponse(formJson());
+    if (get && request.path == "/api/ping") return jsonResponse({{"ok", true}});
     if (post && request.path == "/api/value") return setValue(request.body);
+    if (post && request.path == "/api/undo") return undo();
     if (get && request.path == "/api/thumbnail.png") return thumbnail(request);
-    if (get && request.path == "/api/preview.png") return preview();
+    if (get && request.path == "/api/preview.png") return preview(request);
     if (post && request.path == "/api/save") return save();
     return error(
         404, fmt::format("no such page: {} {}", request.method, request.path));
@@ -165,25 +223,63 @@ PageResponse SettingsPage::setValue(const std::string &body) {
   } catch (const json::exception &) {
     return error(400,
                  "the request is not JSON: expected {\"id\": ID, "
-                 "\"value\": NUMBER}");
+                 "\"value\": NUMBER} or {\"id\": ID, \"text\": TYPED}");
   }
   if (!request.is_object() || !request.contains("id") ||
       !request["id"].is_number_unsigned()) {
     return error(400, "\"id\" must be a control id (a whole number)");
   }
-  if (!request.contains("value") || !request["value"].is_number()) {
-    return error(400, "\"value\" must be a number");
-  }
   const unsigned long id = request["id"].get<unsigned long>();
+  const json about = {{"id", id}};
+  const bool typed = request.contains("text");
+  if (typed ? !request["text"].is_string()
+            : !request.contains("value") || !request["value"].is_number()) {
+    return error(400, "\"value\" must be a number, or \"text\" a string",
+                 about);
+  }
   host::FormModel model = panel_.form();
-  if (model.findControl(id) == nullptr) {
-    return error(400, fmt::format("the form has no control {:#x}", id));
+  const host::FormControl *control = model.findControl(id);
+  if (control == nullptr) {
+    return error(400, fmt::format("the form has no control {:#x}", id), about);
   }
+  const SettingField *field = settingOf(*control);
+  const std::string key = field ? field->key : control->label;
   try {
-    model.setValue(id, request["value"].get<double>());
+    double stored = 0.0;
+    if (typed) {
+      const double shown = typedNumber(request["text"].get<std::string>(), key);
+      stored = field ? storedFromShown(field->kind, shown) : shown;
+    } else {
+      stored = request["value"].get<double>();
+    }
+    // The form's bounds, refused in the words and units --set uses.
+    if (field) SettingBounds::fromControls(model).check(*field, stored);
+    if (control->kind != ControlKind::Thumbnail && model.hasEnvelope(id) &&
+        !request.value("replaceAnimation", false)) {
+      return error(409,
+                   fmt::format("{} ({}) is animated: a typed value replaces "
+                               "its animation with one value",
+                               control->label, key),
+                   {{"id", id}, {"animated", true}});
+    }
+    HostInstance instance = model.form().instance;
+    json before = session_.filter().save(instance);
+    model.setValue(id, stored);
+    undo_.push_back(std::move(before));
+    if (undo_.size() > kMaxUndo) undo_.erase(undo_.begin());
+    unsaved_ = true;
   } catch (const HostError &refused) {
-    return error(400, refused.what());
+    return error(400, refused.what(), about);
   }
+  return jsonResponse(formJson());
+}
+
+PageResponse SettingsPage::undo() {
+  if (undo_.empty()) return error(409, "there is no edit to undo");
+  HostInstance instance = panel_.form().form().instance;
+  session_.filter().load(instance, undo_.back());
+  undo_.pop_back();
+  unsaved_ = true;
   return jsonResponse(formJson());
 }
 
@@ -203,28 +299,72 @@ PageResponse SettingsPage::thumbnail(const PageRequest &request) {
     }
   }
   const HostDrawArea area = panel_.form().drawThumbnail(size);
-  return {200, "image/png", areaPng(area)};
+  return {200, "image/png", areaPng(area), {}};
 }
 
-PageResponse SettingsPage::preview() {
+PageResponse SettingsPage::preview(const PageRequest &request) {
   if (!frame_) return error(404, "no input frame was given");
-  HostInstance instance = panel_.form().form().instance;
-  host::ProcessOptions options;
-  options.frameNumber = session_.scene().frame;
-  host::processFrame(session_.filter(), instance, *frame_, options);
+  double stops = 0.0;
+  if (const auto found = request.query.find("exposure");
+      found != request.query.end()) {
+    const char *end = found->second.data() + found->second.size();
+    const auto parsed = std::from_chars(found->second.data(), end, stops);
+    if (parsed.ec != std::errc() || parsed.ptr != end ||
+        !(std::fabs(stops) <= kMaxExposureStops)) {
+      return error(400, fmt::format("exposure must be -{0} to {0} stops",
+                                    kMaxExposureStops));
+    }
+  }
+  const auto query = request.query.find("before");
+  const bool before = query != request.query.end() && query->second == "1";
+  const auto started = std::chrono::steady_clock::now();
+  if (!before) {
+    HostInstance instance = panel_.form().form().instance;
+    host::ProcessOptions options;
+    options.frameNumber = session_.scene().frame;
+    host::processFrame(session_.filter(), instance, *frame_, options);
+  }
+  const double renderMs = std::chrono::duration<double, std::milli>(
+                              std::chrono::steady_clock::now() - started)
+                              .count();
   const host::Frame &frame = *frame_;
+  const std::vector<float> &red = before ? frame.red : frame.outRed;
+  const std::vector<float> &green = before ? frame.green : frame.outGreen;
+  const std::vector<float> &blue = before ? frame.blue : frame.outBlue;
+  // Display exposure scales the linear values before the sRGB curve, so
+  // highlights above 1 can be brought into view.
+  const float gain = float(std::exp2(stops));
   std::vector<uint8_t> rgb(frame.pixels() * 3);
   for (size_t i = 0; i < frame.pixels(); ++i) {
-    rgb[i * 3 + 0] = toByte(linearToSrgb(frame.outRed[i]));
-    rgb[i * 3 + 1] = toByte(linearToSrgb(frame.outGreen[i]));
-    rgb[i * 3 + 2] = toByte(linearToSrgb(frame.outBlue[i]));
+    rgb[i * 3 + 0] = toByte(linearToSrgb(red[i] * gain));
+    rgb[i * 3 + 1] = toByte(linearToSrgb(green[i] * gain));
+    rgb[i * 3 + 2] = toByte(linearToSrgb(blue[i] * gain));
   }
-  return {200, "image/png",
-          encodePng(frame.width, frame.height, 3, rgb.data())};
+  PageResponse response{200,
+                        "image/png",
+                        encodePng(frame.width, frame.height, 3, rgb.data()),
+                        {}};
+  response.headers["X-Render-Ms"] = fmt::format("{:.1f}", renderMs);
+  return response;
 }
 
 PageResponse SettingsPage::save() {
-  session_.saveScene(scenePath_);
+  // The preview's reduced frame size is the page's own business: the scene
+  // keeps the size it was opened with.
+  host::Scene &scene = session_.scene();
+  const int previewWidth = scene.width, previewHeight = scene.height;
+  scene.width = sceneWidth_;
+  scene.height = sceneHeight_;
+  try {
+    session_.saveScene(scenePath_);
+  } catch (...) {
+    scene.width = previewWidth;
+    scene.height = previewHeight;
+    throw;
+  }
+  scene.width = previewWidth;
+  scene.height = previewHeight;
+  unsaved_ = false;
   return jsonResponse({{"saved", scenePath_.string()}});
 }
 
