@@ -167,7 +167,7 @@ async function send(id, edit) {
     status(answer.error + " (the value is kept)", true);
     const made = elements.get(id);
     if (made) made.box.classList.add("refused");
-    refresh();
+    refresh(id);
     return;
   }
   status("");
@@ -246,34 +246,34 @@ function makeControl(c) {
     // Typed text goes to the server as it is: it reads it in the units
     // shown and refuses junk or an empty field, keeping the old value.
     const u = units[c.kind] || units.number;
-    input = document.createElement("input");
-    input.type = "text";
-    input.inputMode = "decimal";
-    input.className = "number";
-    input.title = (hint ? hint + " " : "") +
+    const field = document.createElement("input");
+    field.type = "text";
+    field.inputMode = "decimal";
+    field.className = "number";
+    field.title = (hint ? hint + " " : "") +
         (c.min !== undefined ? rounded(c.min * u.scale) : "") + " … " +
         (c.max !== undefined ? rounded(c.max * u.scale) : "") + " " + u.unit;
-    input.onchange = () => send(c.id, { text: input.value });
+    field.onchange = () => send(c.id, { text: field.value });
     const unit = document.createElement("span");
     unit.className = "unit"; unit.textContent = u.unit;
     const env = document.createElement("span");
     env.className = "env"; env.textContent = "E";
     env.title = "animated: driven by an envelope";
-    update = (d) => {
-      if (document.activeElement !== input) input.value = rounded(d.value * u.scale);
+    update = (d, force) => {
+      if (force || document.activeElement !== field) field.value = rounded(d.value * u.scale);
       env.hidden = !d.envelope;
-      input.dataset.animated = d.envelope ? "1" : "";
+      field.dataset.animated = d.envelope ? "1" : "";
     };
-    box.appendChild(input); box.appendChild(unit); box.appendChild(env);
-    input.onfocus = () => {
-      if (input.dataset.animated) {
+    box.appendChild(field); box.appendChild(unit); box.appendChild(env);
+    field.onfocus = () => {
+      if (field.dataset.animated) {
         status("This value is animated: typing a number replaces the animation (you will be asked first; undo restores it).", false);
       }
     };
-    input = null;
+    input = field;
   }
-  if (input) { input.id = inputId; box.appendChild(input); }
-  else { box.querySelector("input").id = inputId; }
+  input.id = inputId;
+  if (!input.parentNode) box.appendChild(input);
   return { box, update };
 }
 
@@ -314,12 +314,14 @@ function build(form) {
   document.getElementById("preview-box").hidden = !previewOn;
 }
 
-function update(form) {
+// `kept`: a control whose refused edit shows the value it keeps, even
+// while the user is still in the field.
+function update(form, kept) {
   drawCount += 1;
   for (const c of form.controls) {
     const made = elements.get(c.id);
     if (!made) continue;
-    made.update(c);
+    made.update(c, c.id === kept);
     made.box.classList.toggle("disabled", !c.enabled);
     made.box.querySelectorAll("input, select").forEach((e) => { e.disabled = !c.enabled; });
   }
@@ -360,10 +362,10 @@ async function requestPreview() {
   previewBusy = false;
 }
 
-async function refresh() {
+async function refresh(kept) {
   try {
     const response = await api("/api/form");
-    update(await response.json());
+    update(await response.json(), kept);
   } catch (failure) {}
 }
 
