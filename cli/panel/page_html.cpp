@@ -74,6 +74,9 @@ const char *settingsPageHtml() {
     <label for="exposure">露出 (display exposure)</label>
     <input type="range" id="exposure" min="-4" max="4" step="0.5" value="0">
     <span id="exposure-shown" class="unit">0 EV</span>
+    <label for="frame">フレーム (frame)</label>
+    <input type="text" inputmode="numeric" id="frame" class="number"
+           title="The frame whose animated values the form and the preview show">
     <span id="render-time" class="unit"></span>
   </div>
   <div id="preview-wrap"><img id="preview" alt="preview"></div>
@@ -325,6 +328,8 @@ function update(form, kept) {
     made.box.classList.toggle("disabled", !c.enabled);
     made.box.querySelectorAll("input, select").forEach((e) => { e.disabled = !c.enabled; });
   }
+  const frame = document.getElementById("frame");
+  if (kept === "frame" || document.activeElement !== frame) frame.value = form.frame;
   unsaved = form.unsaved;
   document.getElementById("unsaved").hidden = !unsaved;
   document.title = (unsaved ? "● " : "") + "Lensfall";
@@ -391,6 +396,15 @@ document.getElementById("exposure").oninput = () => {
   requestPreview();
 };
 document.getElementById("before").onchange = () => requestPreview();
+document.getElementById("frame").onchange = async () => {
+  const text = document.getElementById("frame").value.trim();
+  try {
+    const response = await postJson("/api/frame", { frame: /^\d+$/.test(text) ? Number(text) : text });
+    const body = await response.json();
+    if (response.ok) { status(""); update(body, "frame"); }
+    else { status(body.error, true); refresh(); }
+  } catch (failure) {}
+};
 window.addEventListener("beforeunload", (event) => {
   if (unsaved) { event.preventDefault(); event.returnValue = ""; }
 });

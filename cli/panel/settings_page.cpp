@@ -22,6 +22,7 @@ using nlohmann::json;
 constexpr int kDefaultThumbnailSize = 192;
 constexpr int kMaxThumbnailSize = 1024;
 constexpr size_t kMaxUndo = 100;
+constexpr int kMaxFrame = 1000000;
 constexpr double kMaxExposureStops = 16.0;
 
 const char *kindName(ControlKind kind) {
@@ -141,6 +142,7 @@ SettingsPage::SettingsPage(host::Session &session,
       frame_(std::move(previewFrame)),
       sceneWidth_(session.scene().width),
       sceneHeight_(session.scene().height),
+      sceneFrame_(session.scene().frame),
       panel_(session) {
   if (frame_) {
     // The module sizes its blur by the scene's frame, so the reduced
@@ -190,6 +192,7 @@ json SettingsPage::formJson() const {
           {"controls", controls},
           {"preview", frame_.has_value()},
           {"unsaved", unsaved_},
+          {"frame", session_.scene().frame},
           {"undo", undo_.size()},
           {"scene", scenePath_.string()}};
 }
@@ -206,6 +209,7 @@ PageResponse SettingsPage::handle(const PageRequest &request) {
     if (get && request.path == "/api/ping") return jsonResponse({{"ok", true}});
     if (post && request.path == "/api/value") return setValue(request.body);
     if (post && request.path == "/api/undo") return undo();
+    if (post && request.path == "/api/frame") return showFrame(request.body);
     if (get && request.path == "/api/thumbnail.png") return thumbnail(request);
     if (get && request.path == "/api/preview.png") return preview(request);
     if (post && request.path == "/api/save") return save();
@@ -283,6 +287,21 @@ PageResponse SettingsPage::undo() {
   return jsonResponse(formJson());
 }
 
+PageResponse SettingsPage::showFrame(const std::string &body) {
+  const json request = json::parse(body, nullptr, false);
+  if (!request.is_object() || !request.contains("frame") ||
+      !request["frame"].is_number_integer() ||
+      request["frame"].get<long>() < 0 ||
+      request["frame"].get<long>() > kMaxFrame) {
+    return error(400, fmt::format("frame: expected a whole number from 0 to {}",
+                                  kMaxFrame));
+  }
+  // Animated values are read, and the preview filtered, at this frame.
+  session_.scene().frame = request["frame"].get<int>();
+  session_.services().sceneChanged();
+  return jsonResponse(formJson());
+}
+
 PageResponse SettingsPage::thumbnail(const PageRequest &request) {
   int size = kDefaultThumbnailSize;
   if (const auto found = request.query.find("size");
@@ -349,21 +368,26 @@ PageResponse SettingsPage::preview(const PageRequest &request) {
 }
 
 PageResponse SettingsPage::save() {
-  // The preview's reduced frame size is the page's own business: the scene
-  // keeps the size it was opened with.
+  // The preview's reduced frame size and the frame shown are the page's own
+  // business: the scene keeps the size and frame it was opened with.
   host::Scene &scene = session_.scene();
   const int previewWidth = scene.width, previewHeight = scene.height;
+  const int shownFrame = scene.frame;
+  const auto showAgain = [&] {
+    scene.width = previewWidth;
+    scene.height = previewHeight;
+    scene.frame = shownFrame;
+  };
   scene.width = sceneWidth_;
   scene.height = sceneHeight_;
+  scene.frame = sceneFrame_;
   try {
     session_.saveScene(scenePath_);
   } catch (...) {
-    scene.width = previewWidth;
-    scene.height = previewHeight;
+    showAgain();
     throw;
   }
-  scene.width = previewWidth;
-  scene.height = previewHeight;
+  showAgain();
   unsaved_ = false;
   return jsonResponse({{"saved", scenePath_.string()}});
 }

@@ -55,6 +55,7 @@ class SettingsPage {
  private:
   PageResponse setValue(const std::string &body);
   PageResponse undo();
+  PageResponse showFrame(const std::string &body);
   PageResponse thumbnail(const PageRequest &request);
   PageResponse preview(const PageRequest &request);
   PageResponse save();
@@ -63,7 +64,9 @@ class SettingsPage {
   host::Session &session_;
   std::filesystem::path scenePath_;
   std::optional<host::Frame> frame_;
-  int sceneWidth_ = 0, sceneHeight_ = 0;  // the scene's own frame size
+  // The scene's own frame size and current frame, which a save writes
+  // whatever the preview and the frame control show.
+  int sceneWidth_ = 0, sceneHeight_ = 0, sceneFrame_ = 0;
   SettingsPanel panel_;
   // The instance's data before each edit, newest last, for undo.
   std::vector<nlohmann::json> undo_;

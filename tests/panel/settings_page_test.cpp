@@ -385,6 +385,34 @@ TEST_F(SettingsPageTest, AnimatedValuesAreReplacedOnlyWhenAskedAndUndone) {
   EXPECT_EQ(json::parse(get("/api/form").body)["unsaved"], false);
 }
 
+TEST_F(SettingsPageTest, TheFrameControlMovesAnimatedValuesButIsNotSaved) {
+  {
+    host::Session animated(LENSFALL_MODULE_PATH);
+    animated.openScene(scenePath);
+    HostInstance instance = animated.instances().front();
+    json data = animated.filter().save(instance);
+    cli::applySetting(data, "strength=0:1,1:3", animated.scene());
+    animated.filter().load(instance, data);
+    animated.scene().frame = 0;
+    animated.saveScene(scenePath);
+  }
+  open();
+  EXPECT_EQ(control(json::parse(get("/api/form").body), kStrength)["value"], 1);
+  cli::PageResponse response = post("/api/frame", R"({"frame": 24})");
+  ASSERT_EQ(response.status, 200) << response.body;
+  json form = json::parse(response.body);
+  EXPECT_EQ(form["frame"], 24);
+  EXPECT_NEAR(control(form, kStrength)["value"].get<double>(), 3.0, 1e-9);
+  for (const char *bad : {R"({"frame": -1})", R"({"frame": 1.5})",
+                          R"({"frame": "2"})", "{}", "junk"}) {
+    EXPECT_EQ(post("/api/frame", bad).status, 400) << bad;
+  }
+  ASSERT_EQ(post("/api/save", "{}").status, 200);
+  page.reset();
+  session.reset();
+  EXPECT_EQ(json::parse(std::ifstream(scenePath))["frame"], 0);
+}
+
 TEST_F(SettingsPageTest, PreviewReportsItsRenderTimeAndShowsExposure) {
   open(smallFrame());
   const cli::PageResponse after = get("/api/preview.png");
