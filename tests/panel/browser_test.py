@@ -240,6 +240,25 @@ def main():
         print(f"median edit-to-preview {statistics.median(edit_ms):.0f} ms, "
               f"median preview render {statistics.median(render_ms):.0f} ms")
 
+        # The before view shows the unfiltered frame, and the display
+        # exposure brightens what is shown.
+        after = image_sum("#preview")
+        driver.find_element(By.ID, "before").click()
+        wait_for(lambda: image_sum("#preview") not in (None, after),
+                 "the before view")
+        check(True, "the before toggle shows the frame before filtering")
+        driver.find_element(By.ID, "before").click()
+        wait_for(lambda: image_sum("#preview") == after, "the after view")
+        set_exposure = ('const e = document.getElementById("exposure");'
+                        'e.value = arguments[0];'
+                        'e.dispatchEvent(new Event("input"));')
+        driver.execute_script(set_exposure, "2")
+        wait_for(lambda: image_sum("#preview") not in (None, after),
+                 "the brighter preview")
+        check(True, "the display exposure changes the preview")
+        driver.execute_script(set_exposure, "0")
+        wait_for(lambda: image_sum("#preview") == after, "exposure back at 0")
+
         # Junk and an emptied field keep the old value and say why.
         for junk, why in [("e", "is not a number"), ("", "is empty"),
                           ("-1", "outside the settings form's bounds")]:
