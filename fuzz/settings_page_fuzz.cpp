@@ -57,6 +57,7 @@ const char *const kPaths[] = {"/",
                               "/api/save",
                               "/api/undo",
                               "/api/frame",
+                              "/api/focus",
                               "/api/ping"};
 
 }  // namespace

@@ -43,7 +43,8 @@ const char *settingsPageHtml() {
   #unsaved { color: #e9b44c; }
   #preview-box { flex: 1 1 360px; min-width: 0; max-width: 100%; }
   #preview-wrap { position: relative; display: inline-block; max-width: 100%; }
-  #preview { max-width: 100%; border: 1px solid #555; display: block; }
+  #preview { max-width: 100%; border: 1px solid #555; display: block;
+             cursor: crosshair; }
   #preview-wrap.busy::after { content: "描画中 (rendering)…"; position: absolute;
     top: 6px; left: 6px; background: rgba(0,0,0,.7); padding: 2px 8px; font-size: 12px; }
   .tools { display: flex; flex-wrap: wrap; gap: 6px 14px; align-items: center;
@@ -68,7 +69,7 @@ const char *settingsPageHtml() {
   <div id="status" role="status"></div>
 </div>
 <div id="preview-box" hidden>
-  <h1>プレビュー (preview)</h1>
+  <h1>プレビュー (preview) <span class="unit">click to focus</span></h1>
   <div class="tools">
     <label><input type="checkbox" id="before"> 適用前 (before)</label>
     <label for="exposure">露出 (display exposure)</label>
@@ -396,6 +397,22 @@ document.getElementById("exposure").oninput = () => {
   requestPreview();
 };
 document.getElementById("before").onchange = () => requestPreview();
+// A click in the preview focuses at the depth under the cursor.
+document.getElementById("preview").onclick = async (event) => {
+  const img = event.target;
+  const box = img.getBoundingClientRect();
+  const x = Math.floor((event.clientX - box.left) * img.naturalWidth / box.width);
+  const y = Math.floor((event.clientY - box.top) * img.naturalHeight / box.height);
+  editStarted = performance.now();
+  try {
+    const response = await postJson("/api/focus", { x: x, y: y });
+    const body = await response.json();
+    if (!response.ok) { status(body.error, true); return; }
+    status("ピント (focus): " + (body.focusObject ? body.focusObject + ", " : "") +
+           body.focusDistance.toFixed(2) + " m", false);
+    update(body);
+  } catch (failure) {}
+};
 document.getElementById("frame").onchange = async () => {
   const text = document.getElementById("frame").value.trim();
   try {

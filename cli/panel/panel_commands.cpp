@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -15,6 +16,7 @@
 #include "cli/panel/settings_page.h"
 #include "cli/panel/settings_panel.h"
 #include "cli/setting_bounds.h"
+#include "host/atomic_write.h"
 #include "host/frame_io.h"
 #include "host/host_error.h"
 #include "host/path_format.h"
@@ -122,6 +124,14 @@ std::optional<host::Frame> previewFrame(host::Session &session,
   return reducedFrame(host::readFrame(source), kPreviewWidth);
 }
 
+// Ctrl-C or a kill that lands while a save is being written removes its
+// temporary before the process ends as the signal would end it.
+void endAfterRemovingTemporary(int signal) {
+  host::removeTemporaryInProgress();
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
 int servePage(const fs::path &modulePath, const PageOptions &options) {
   host::Session session(modulePath);
   session.openScene(options.scene);
@@ -131,6 +141,8 @@ int servePage(const fs::path &modulePath, const PageOptions &options) {
 
   PageServer server(page);
   server.bind(options.port);
+  std::signal(SIGINT, endAfterRemovingTemporary);
+  std::signal(SIGTERM, endAfterRemovingTemporary);
   fmt::print("Lensfall settings for {}: {}\n", options.scene, server.address());
   fmt::print("Press Ctrl-C to stop.\n");
   std::fflush(stdout);

@@ -10,6 +10,7 @@
 #include "cli/instance_settings.h"
 #include "cli/setting_bounds.h"
 #include "host/host_error.h"
+#include "host/text_codec.h"
 
 namespace lensfall::cli {
 
@@ -210,6 +211,7 @@ PageResponse SettingsPage::handle(const PageRequest &request) {
     if (post && request.path == "/api/value") return setValue(request.body);
     if (post && request.path == "/api/undo") return undo();
     if (post && request.path == "/api/frame") return showFrame(request.body);
+    if (post && request.path == "/api/focus") return focusAt(request.body);
     if (get && request.path == "/api/thumbnail.png") return thumbnail(request);
     if (get && request.path == "/api/preview.png") return preview(request);
     if (post && request.path == "/api/save") return save();
@@ -300,6 +302,85 @@ PageResponse SettingsPage::showFrame(const std::string &body) {
   session_.scene().frame = request["frame"].get<int>();
   session_.services().sceneChanged();
   return jsonResponse(formJson());
+}
+
+PageResponse SettingsPage::focusAt(const std::string &body) {
+  if (!frame_) return error(404, "no input frame was given");
+  const host::Frame &frame = *frame_;
+  const json request = json::parse(body, nullptr, false);
+  const auto coordinate = [&](const char *name,
+                              int size) -> std::optional<int> {
+    if (!request.is_object() || !request.contains(name) ||
+        !request[name].is_number_integer()) {
+      return std::nullopt;
+    }
+    const long value = request[name].get<long>();
+    return value >= 0 && value < size ? std::optional<int>(int(value))
+                                      : std::nullopt;
+  };
+  const auto x = coordinate("x", frame.width),
+             y = coordinate("y", frame.height);
+  if (!x || !y) {
+    return error(400, fmt::format("focus: expected {{\"x\": 0 to {}, \"y\": 0 "
+                                  "to {}}} in preview pixels",
+                                  frame.width - 1, frame.height - 1));
+  }
+  if (frame.depth.empty()) return error(400, "focus: the frame has no depth");
+  const double depth = frame.depth[size_t(*y) * frame.width + size_t(*x)];
+  host::Scene &scene = session_.scene();
+  if (!std::isfinite(depth) || depth <= 0.0 || !scene.camera) {
+    return error(400, "focus: there is no depth under the cursor");
+  }
+  host::FormModel model = panel_.form();
+  const host::FormControl *focus = nullptr;
+  for (const host::FormControl &control : model.controls()) {
+    const SettingField *field = settingOf(control);
+    if (field && field->kind == SettingKind::Focus) focus = &control;
+  }
+  const double time = session_.services().timeInfo.time;
+  if (focus == nullptr || model.value(focus->id) == 0.0) {
+    // No focus object: the camera's focal distance moves to the depth.
+    scene.camera->lens.focalDistance = depth;
+    session_.services().sceneChanged();
+    unsaved_ = true;
+    json form = formJson();
+    form["focusDistance"] = depth;
+    return jsonResponse(form);
+  }
+  // A focus object is chosen: the object whose distance from the camera is
+  // nearest the depth under the cursor becomes it.
+  const auto camera = scene.camera->position.at(time);
+  const HostItem *nearest = nullptr;
+  double best = INFINITY;
+  for (const auto &object : scene.objects) {
+    const auto at = object->position.at(time);
+    const double distance =
+        std::hypot(at[0] - camera[0], at[1] - camera[1], at[2] - camera[2]);
+    if (std::fabs(distance - depth) < best) {
+      best = std::fabs(distance - depth);
+      nearest = object.get();
+    }
+  }
+  const std::vector<std::string> names = model.choices(focus->id);
+  const std::string name = nearest ? host::cp932ToUtf8(nearest->name) : "";
+  const auto found = std::find(names.begin(), names.end(), name);
+  if (found == names.end()) {
+    return error(400,
+                 "focus: no object of the focus list lies near that depth");
+  }
+  HostInstance instance = model.form().instance;
+  json before = session_.filter().save(instance);
+  try {
+    model.setValue(focus->id, double(found - names.begin()));
+  } catch (const HostError &refused) {
+    return error(400, refused.what());
+  }
+  undo_.push_back(std::move(before));
+  unsaved_ = true;
+  json form = formJson();
+  form["focusDistance"] = depth;
+  form["focusObject"] = name;
+  return jsonResponse(form);
 }
 
 PageResponse SettingsPage::thumbnail(const PageRequest &request) {

@@ -56,6 +56,7 @@ class SettingsPage {
   PageResponse setValue(const std::string &body);
   PageResponse undo();
   PageResponse showFrame(const std::string &body);
+  PageResponse focusAt(const std::string &body);
   PageResponse thumbnail(const PageRequest &request);
   PageResponse preview(const PageRequest &request);
   PageResponse save();

@@ -5,7 +5,8 @@ Runs `lensfall panel` on a real frame and checks in the browser: the enable
 rules of "Z値計算" and "多角形", the thumbnail following the shape, an edit
 reaching the preview, junk refused, the unsaved mark, save writing exactly
 the edited values, a page on another origin failing to change anything,
-the layout at 600 px, and the page noticing that the server has stopped.
+click to focus, the layout at 600 px, and the page noticing that the
+server has stopped.
 It prints the time from an edit to the new preview beside the preview's
 own render time, and keeps screenshots in the output folder.
 
@@ -108,6 +109,7 @@ def main():
             os.execv(DEBIAN_PYTHON, [DEBIAN_PYTHON] + sys.argv)
         fail("python3-selenium is not installed (scripts/setup.sh installs it)")
     from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.action_chains import ActionChains
     from selenium.webdriver.common.by import By
     from selenium.webdriver.common.keys import Keys
     from selenium.webdriver.support.ui import Select
@@ -321,6 +323,14 @@ def main():
         with open(scene, "rb") as f:
             check(f.read() == saved_bytes,
                   "a page on another origin did not save the scene")
+
+        # A click in the preview focuses at the depth under the cursor.
+        ActionChains(driver).move_to_element(
+            driver.find_element(By.ID, "preview")).click().perform()
+        wait_for(lambda: "ピント" in driver.find_element(By.ID, "status").text,
+                 "the focus set by a click")
+        check(True, "a click in the preview focuses: " +
+              driver.find_element(By.ID, "status").text)
 
         # The layout at 600 px: rows wrap, nothing runs off to the side.
         driver.save_screenshot(os.path.join(output, "panel_wide.png"))

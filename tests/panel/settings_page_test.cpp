@@ -413,6 +413,24 @@ TEST_F(SettingsPageTest, TheFrameControlMovesAnimatedValuesButIsNotSaved) {
   EXPECT_EQ(json::parse(std::ifstream(scenePath))["frame"], 0);
 }
 
+TEST_F(SettingsPageTest, ClickingThePreviewFocusesAtTheDepthThere) {
+  host::Frame frame = smallFrame();
+  frame.depth[3 * 12 + 5] = 6.5f;
+  frame.depth[0] = 0.0f;
+  open(frame);
+  cli::PageResponse response = post("/api/focus", R"({"x": 5, "y": 3})");
+  ASSERT_EQ(response.status, 200) << response.body;
+  EXPECT_EQ(json::parse(response.body)["focusDistance"], 6.5);
+  EXPECT_EQ(session->scene().camera->lens.focalDistance, 6.5);
+  EXPECT_EQ(json::parse(response.body)["unsaved"], true);
+  for (const char *bad :
+       {R"({"x": 0, "y": 0})", R"({"x": 12, "y": 0})", R"({"x": -1, "y": 0})",
+        R"({"x": 1.5, "y": 0})", R"({"y": 0})", "junk"}) {
+    EXPECT_EQ(post("/api/focus", bad).status, 400) << bad;
+  }
+  EXPECT_EQ(session->scene().camera->lens.focalDistance, 6.5);
+}
+
 TEST_F(SettingsPageTest, PreviewReportsItsRenderTimeAndShowsExposure) {
   open(smallFrame());
   const cli::PageResponse after = get("/api/preview.png");
