@@ -239,6 +239,10 @@ void checkFocusName(std::string_view value, const host::Scene &scene) {
 
 std::span<const SettingField> settingFields() { return kFields; }
 
+double storedFromShown(SettingKind kind, double shown) {
+  return fromShown(kind, shown);
+}
+
 std::string shownValue(SettingKind kind, double stored) {
   return fmt::format("{:g}{}", toShown(kind, stored), unitOf(kind));
 }

@@ -51,6 +51,10 @@ void applySetting(nlohmann::json &data, std::string_view assignment,
 // A stored value as the user reads and types it: "50 %", "15°", "2.8".
 std::string shownValue(SettingKind kind, double stored);
 
+// What the user types, in the units shown ("50" percent, "15" degrees),
+// as the value is stored (0.5, radians).
+double storedFromShown(SettingKind kind, double shown);
+
 // Every setting as a KEY=VALUE assignment that --set takes, with animated
 // values evaluated at `time` (seconds): what a frame was rendered with.
 std::vector<std::string> settingsAt(const nlohmann::json &data, double time);

@@ -9,18 +9,23 @@
 
 namespace lensfall::cli {
 
+SettingBounds SettingBounds::fromControls(const host::FormModel &form) {
+  SettingBounds bounds;
+  for (const SettingField &field : settingFields()) {
+    for (const host::FormControl &control : form.controls()) {
+      if (control.tableLabel == field.label) {
+        bounds.byKey_[field.key] = {control.minimum, control.maximum};
+      }
+    }
+  }
+  return bounds;
+}
+
 SettingBounds SettingBounds::fromForm(host::Session &session) {
   SettingBounds bounds;
   {
     const SettingsPanel panel(session);
-    const host::FormModel form = panel.form();
-    for (const SettingField &field : settingFields()) {
-      for (const host::FormControl &control : form.controls()) {
-        if (control.tableLabel == field.label) {
-          bounds.byKey_[field.key] = {control.minimum, control.maximum};
-        }
-      }
-    }
+    bounds = fromControls(panel.form());
   }
   host::PanelHost &panels = host::PanelHost::active();
   for (HostWindow *window : panels.openWindows()) panels.userClose(*window);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "host/panel/panel_host.h"
 #include "host/session.h"
 
 namespace lensfall::cli {
@@ -22,6 +23,8 @@ class SettingBounds {
   // Opens the settings window of the session's newest instance as a user
   // would, reads its controls' bounds and closes it again.
   static SettingBounds fromForm(host::Session &session);
+  // The bounds of a form that is open already.
+  static SettingBounds fromControls(const host::FormModel &form);
 
   // Throws HostError naming the key, the value and the bounds, in the units
   // the user types, when `stored` is outside them.

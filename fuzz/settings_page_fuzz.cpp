@@ -54,7 +54,11 @@ const char *const kPaths[] = {"/",
                               "/api/value",
                               "/api/thumbnail.png",
                               "/api/preview.png",
-                              "/api/save"};
+                              "/api/save",
+                              "/api/undo",
+                              "/api/frame",
+                              "/api/focus",
+                              "/api/ping"};
 
 }  // namespace
 

@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev
   binutils python3
+  chromium chromium-driver python3-selenium fonts-noto-cjk
 )
 
 missing=()

@@ -2,9 +2,9 @@
 
 #include <OpenImageIO/imagebuf.h>
 #include <fmt/format.h>
-#include <httplib.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "cli/instance_settings.h"
-#include "cli/setting_bounds.h"
+#include "cli/panel/page_server.h"
 #include "cli/panel/settings_page.h"
 #include "cli/panel/settings_panel.h"
+#include "cli/setting_bounds.h"
+#include "host/atomic_write.h"
 #include "host/frame_io.h"
 #include "host/host_error.h"
 #include "host/path_format.h"
@@ -119,11 +121,15 @@ std::optional<host::Frame> previewFrame(host::Session &session,
   source.horizontalFov = scene.camera->lens.horizontalFov;
   source.verticalFov = scene.camera->lens.verticalFov;
   if (input.extension() != ".exr") source.channels.depth.clear();
-  host::Frame frame = reducedFrame(host::readFrame(source), kPreviewWidth);
-  scene.width = frame.width;
-  scene.height = frame.height;
-  session.services().sceneChanged();
-  return frame;
+  return reducedFrame(host::readFrame(source), kPreviewWidth);
+}
+
+// Ctrl-C or a kill that lands while a save is being written removes its
+// temporary before the process ends as the signal would end it.
+void endAfterRemovingTemporary(int signal) {
+  host::removeTemporaryInProgress();
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
 }
 
 int servePage(const fs::path &modulePath, const PageOptions &options) {
@@ -133,35 +139,14 @@ int servePage(const fs::path &modulePath, const PageOptions &options) {
   std::optional<host::Frame> frame = previewFrame(session, options.input);
   SettingsPage page(session, options.scene, std::move(frame));
 
-  httplib::Server server;
-  // One worker: the module expects its callbacks one at a time.
-  server.new_task_queue = [] { return new httplib::ThreadPool(1); };
-  const auto route = [&page](const httplib::Request &request,
-                             httplib::Response &response) {
-    PageRequest in;
-    in.method = request.method;
-    in.path = request.path;
-    for (const auto &[key, value] : request.params) in.query[key] = value;
-    in.body = request.body;
-    const PageResponse out = page.handle(in);
-    response.status = out.status;
-    response.set_header("Cache-Control", "no-store");
-    response.set_content(out.body, out.contentType.c_str());
-  };
-  server.Get(".*", route);
-  server.Post(".*", route);
-  const int port =
-      options.port > 0
-          ? (server.bind_to_port("127.0.0.1", options.port) ? options.port : -1)
-          : server.bind_to_any_port("127.0.0.1");
-  if (port <= 0) {
-    throw HostError(fmt::format("cannot listen on 127.0.0.1:{}", options.port));
-  }
-  fmt::print("Lensfall settings for {}: http://127.0.0.1:{}/\n", options.scene,
-             port);
+  PageServer server(page);
+  server.bind(options.port);
+  std::signal(SIGINT, endAfterRemovingTemporary);
+  std::signal(SIGTERM, endAfterRemovingTemporary);
+  fmt::print("Lensfall settings for {}: {}\n", options.scene, server.address());
   fmt::print("Press Ctrl-C to stop.\n");
   std::fflush(stdout);
-  server.listen_after_bind();
+  server.run();
   return 0;
 }
 

@@ -3,9 +3,14 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <charconv>
+#include <chrono>
 #include <cmath>
 
+#include "cli/instance_settings.h"
+#include "cli/setting_bounds.h"
 #include "host/host_error.h"
+#include "host/text_codec.h"
 
 namespace lensfall::cli {
 
@@ -17,6 +22,9 @@ using nlohmann::json;
 
 constexpr int kDefaultThumbnailSize = 192;
 constexpr int kMaxThumbnailSize = 1024;
+constexpr size_t kMaxUndo = 100;
+constexpr int kMaxFrame = 1000000;
+constexpr double kMaxExposureStops = 16.0;
 
 const char *kindName(ControlKind kind) {
   switch (kind) {
@@ -46,12 +54,48 @@ const char *kindName(ControlKind kind) {
   return "unknown";
 }
 
-PageResponse error(int status, const std::string &message) {
-  return {status, "application/json", json{{"error", message}}.dump()};
+PageResponse error(int status, const std::string &message,
+                   json extra = json::object()) {
+  extra["error"] = message;
+  return {status, "application/json", extra.dump(), {}};
 }
 
 PageResponse jsonResponse(const json &body) {
-  return {200, "application/json", body.dump()};
+  return {200, "application/json", body.dump(), {}};
+}
+
+// The setting a control edits, found by the label the control table gives
+// it, as --set finds its bounds.
+const SettingField *settingOf(const host::FormControl &control) {
+  for (const SettingField &field : settingFields()) {
+    if (control.tableLabel == field.label) return &field;
+  }
+  return nullptr;
+}
+
+// A number as typed into a field in the units it shows, with the unit
+// itself allowed after it ("50", "50 %", "15°"). Throws HostError in the
+// words --set uses.
+double typedNumber(std::string text, const std::string &key) {
+  const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
+  text.erase(text.begin(), std::find_if_not(text.begin(), text.end(), blank));
+  for (const char *unit : {"%", "°", "deg", "m"}) {
+    const std::string_view u(unit);
+    if (text.size() > u.size() && text.ends_with(u)) {
+      text.resize(text.size() - u.size());
+    }
+  }
+  while (!text.empty() && blank(text.back())) text.pop_back();
+  if (text.empty()) {
+    throw HostError(fmt::format("{}: the field is empty; type a number", key));
+  }
+  double value = 0.0;
+  const char *end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value);
+  if (result.ec != std::errc() || result.ptr != end || !std::isfinite(value)) {
+    throw HostError(fmt::format("{}: \"{}\" is not a number", key, text));
+  }
+  return value;
 }
 
 float linearToSrgb(float v) {
@@ -97,7 +141,18 @@ SettingsPage::SettingsPage(host::Session &session,
     : session_(session),
       scenePath_(std::move(scenePath)),
       frame_(std::move(previewFrame)),
-      panel_(session) {}
+      sceneWidth_(session.scene().width),
+      sceneHeight_(session.scene().height),
+      sceneFrame_(session.scene().frame),
+      panel_(session) {
+  if (frame_) {
+    // The module sizes its blur by the scene's frame, so the reduced
+    // preview is filtered as the whole frame would be.
+    session_.scene().width = frame_->width;
+    session_.scene().height = frame_->height;
+    session_.services().sceneChanged();
+  }
+}
 
 json SettingsPage::formJson() const {
   const host::FormModel model = panel_.form();
@@ -119,6 +174,8 @@ json SettingsPage::formJson() const {
       entry["value"] = model.value(control.id);
       entry["envelope"] = model.hasEnvelope(control.id);
     }
+    if (const SettingField *field = settingOf(control))
+      entry["key"] = field->key;
     if (control.kind == ControlKind::Choice ||
         control.kind == ControlKind::Popup) {
       entry["choices"] = model.choices(control.id);
@@ -135,6 +192,9 @@ json SettingsPage::formJson() const {
           {"groups", groupOrder},
           {"controls", controls},
           {"preview", frame_.has_value()},
+          {"unsaved", unsaved_},
+          {"frame", session_.scene().frame},
+          {"undo", undo_.size()},
           {"scene", scenePath_.string()}};
 }
 
@@ -144,12 +204,16 @@ PageResponse SettingsPage::handle(const PageRequest &request) {
     const bool get = request.method == "GET";
     const bool post = request.method == "POST";
     if (get && request.path == "/") {
-      return {200, "text/html; charset=utf-8", settingsPageHtml()};
+      return {200, "text/html; charset=utf-8", settingsPageHtml(), {}};
     }
     if (get && request.path == "/api/form") return jsonResponse(formJson());
+    if (get && request.path == "/api/ping") return jsonResponse({{"ok", true}});
     if (post && request.path == "/api/value") return setValue(request.body);
+    if (post && request.path == "/api/undo") return undo();
+    if (post && request.path == "/api/frame") return showFrame(request.body);
+    if (post && request.path == "/api/focus") return focusAt(request.body);
     if (get && request.path == "/api/thumbnail.png") return thumbnail(request);
-    if (get && request.path == "/api/preview.png") return preview();
+    if (get && request.path == "/api/preview.png") return preview(request);
     if (post && request.path == "/api/save") return save();
     return error(
         404, fmt::format("no such page: {} {}", request.method, request.path));
@@ -165,26 +229,158 @@ PageResponse SettingsPage::setValue(const std::string &body) {
   } catch (const json::exception &) {
     return error(400,
                  "the request is not JSON: expected {\"id\": ID, "
-                 "\"value\": NUMBER}");
+                 "\"value\": NUMBER} or {\"id\": ID, \"text\": TYPED}");
   }
   if (!request.is_object() || !request.contains("id") ||
       !request["id"].is_number_unsigned()) {
     return error(400, "\"id\" must be a control id (a whole number)");
   }
-  if (!request.contains("value") || !request["value"].is_number()) {
-    return error(400, "\"value\" must be a number");
-  }
   const unsigned long id = request["id"].get<unsigned long>();
-  host::FormModel model = panel_.form();
-  if (model.findControl(id) == nullptr) {
-    return error(400, fmt::format("the form has no control {:#x}", id));
+  const json about = {{"id", id}};
+  const bool typed = request.contains("text");
+  if (typed ? !request["text"].is_string()
+            : !request.contains("value") || !request["value"].is_number()) {
+    return error(400, "\"value\" must be a number, or \"text\" a string",
+                 about);
   }
+  host::FormModel model = panel_.form();
+  const host::FormControl *control = model.findControl(id);
+  if (control == nullptr) {
+    return error(400, fmt::format("the form has no control {:#x}", id), about);
+  }
+  const SettingField *field = settingOf(*control);
+  const std::string key = field ? field->key : control->label;
   try {
-    model.setValue(id, request["value"].get<double>());
+    double stored = 0.0;
+    if (typed) {
+      const double shown = typedNumber(request["text"].get<std::string>(), key);
+      stored = field ? storedFromShown(field->kind, shown) : shown;
+    } else {
+      stored = request["value"].get<double>();
+    }
+    // The form's bounds, refused in the words and units --set uses.
+    if (field) SettingBounds::fromControls(model).check(*field, stored);
+    if (control->kind != ControlKind::Thumbnail && model.hasEnvelope(id) &&
+        !request.value("replaceAnimation", false)) {
+      return error(409,
+                   fmt::format("{} ({}) is animated: a typed value replaces "
+                               "its animation with one value",
+                               control->label, key),
+                   {{"id", id}, {"animated", true}});
+    }
+    HostInstance instance = model.form().instance;
+    json before = session_.filter().save(instance);
+    model.setValue(id, stored);
+    undo_.push_back(std::move(before));
+    if (undo_.size() > kMaxUndo) undo_.erase(undo_.begin());
+    unsaved_ = true;
+  } catch (const HostError &refused) {
+    return error(400, refused.what(), about);
+  }
+  return jsonResponse(formJson());
+}
+
+PageResponse SettingsPage::undo() {
+  if (undo_.empty()) return error(409, "there is no edit to undo");
+  HostInstance instance = panel_.form().form().instance;
+  session_.filter().load(instance, undo_.back());
+  undo_.pop_back();
+  unsaved_ = true;
+  return jsonResponse(formJson());
+}
+
+PageResponse SettingsPage::showFrame(const std::string &body) {
+  const json request = json::parse(body, nullptr, false);
+  if (!request.is_object() || !request.contains("frame") ||
+      !request["frame"].is_number_integer() ||
+      request["frame"].get<long>() < 0 ||
+      request["frame"].get<long>() > kMaxFrame) {
+    return error(400, fmt::format("frame: expected a whole number from 0 to {}",
+                                  kMaxFrame));
+  }
+  // Animated values are read, and the preview filtered, at this frame.
+  session_.scene().frame = request["frame"].get<int>();
+  session_.services().sceneChanged();
+  return jsonResponse(formJson());
+}
+
+PageResponse SettingsPage::focusAt(const std::string &body) {
+  if (!frame_) return error(404, "no input frame was given");
+  const host::Frame &frame = *frame_;
+  const json request = json::parse(body, nullptr, false);
+  const auto coordinate = [&](const char *name,
+                              int size) -> std::optional<int> {
+    if (!request.is_object() || !request.contains(name) ||
+        !request[name].is_number_integer()) {
+      return std::nullopt;
+    }
+    const long value = request[name].get<long>();
+    return value >= 0 && value < size ? std::optional<int>(int(value))
+                                      : std::nullopt;
+  };
+  const auto x = coordinate("x", frame.width),
+             y = coordinate("y", frame.height);
+  if (!x || !y) {
+    return error(400, fmt::format("focus: expected {{\"x\": 0 to {}, \"y\": 0 "
+                                  "to {}}} in preview pixels",
+                                  frame.width - 1, frame.height - 1));
+  }
+  if (frame.depth.empty()) return error(400, "focus: the frame has no depth");
+  const double depth = frame.depth[size_t(*y) * frame.width + size_t(*x)];
+  host::Scene &scene = session_.scene();
+  if (!std::isfinite(depth) || depth <= 0.0 || !scene.camera) {
+    return error(400, "focus: there is no depth under the cursor");
+  }
+  host::FormModel model = panel_.form();
+  const host::FormControl *focus = nullptr;
+  for (const host::FormControl &control : model.controls()) {
+    const SettingField *field = settingOf(control);
+    if (field && field->kind == SettingKind::Focus) focus = &control;
+  }
+  const double time = session_.services().timeInfo.time;
+  if (focus == nullptr || model.value(focus->id) == 0.0) {
+    // No focus object: the camera's focal distance moves to the depth.
+    scene.camera->lens.focalDistance = depth;
+    session_.services().sceneChanged();
+    unsaved_ = true;
+    json form = formJson();
+    form["focusDistance"] = depth;
+    return jsonResponse(form);
+  }
+  // A focus object is chosen: the object whose distance from the camera is
+  // nearest the depth under the cursor becomes it.
+  const auto camera = scene.camera->position.at(time);
+  const HostItem *nearest = nullptr;
+  double best = INFINITY;
+  for (const auto &object : scene.objects) {
+    const auto at = object->position.at(time);
+    const double distance =
+        std::hypot(at[0] - camera[0], at[1] - camera[1], at[2] - camera[2]);
+    if (std::fabs(distance - depth) < best) {
+      best = std::fabs(distance - depth);
+      nearest = object.get();
+    }
+  }
+  const std::vector<std::string> names = model.choices(focus->id);
+  const std::string name = nearest ? host::cp932ToUtf8(nearest->name) : "";
+  const auto found = std::find(names.begin(), names.end(), name);
+  if (found == names.end()) {
+    return error(400,
+                 "focus: no object of the focus list lies near that depth");
+  }
+  HostInstance instance = model.form().instance;
+  json before = session_.filter().save(instance);
+  try {
+    model.setValue(focus->id, double(found - names.begin()));
   } catch (const HostError &refused) {
     return error(400, refused.what());
   }
-  return jsonResponse(formJson());
+  undo_.push_back(std::move(before));
+  unsaved_ = true;
+  json form = formJson();
+  form["focusDistance"] = depth;
+  form["focusObject"] = name;
+  return jsonResponse(form);
 }
 
 PageResponse SettingsPage::thumbnail(const PageRequest &request) {
@@ -203,28 +399,77 @@ PageResponse SettingsPage::thumbnail(const PageRequest &request) {
     }
   }
   const HostDrawArea area = panel_.form().drawThumbnail(size);
-  return {200, "image/png", areaPng(area)};
+  return {200, "image/png", areaPng(area), {}};
 }
 
-PageResponse SettingsPage::preview() {
+PageResponse SettingsPage::preview(const PageRequest &request) {
   if (!frame_) return error(404, "no input frame was given");
-  HostInstance instance = panel_.form().form().instance;
-  host::ProcessOptions options;
-  options.frameNumber = session_.scene().frame;
-  host::processFrame(session_.filter(), instance, *frame_, options);
+  double stops = 0.0;
+  if (const auto found = request.query.find("exposure");
+      found != request.query.end()) {
+    const char *end = found->second.data() + found->second.size();
+    const auto parsed = std::from_chars(found->second.data(), end, stops);
+    if (parsed.ec != std::errc() || parsed.ptr != end ||
+        !(std::fabs(stops) <= kMaxExposureStops)) {
+      return error(400, fmt::format("exposure must be -{0} to {0} stops",
+                                    kMaxExposureStops));
+    }
+  }
+  const auto query = request.query.find("before");
+  const bool before = query != request.query.end() && query->second == "1";
+  const auto started = std::chrono::steady_clock::now();
+  if (!before) {
+    HostInstance instance = panel_.form().form().instance;
+    host::ProcessOptions options;
+    options.frameNumber = session_.scene().frame;
+    host::processFrame(session_.filter(), instance, *frame_, options);
+  }
+  const double renderMs = std::chrono::duration<double, std::milli>(
+                              std::chrono::steady_clock::now() - started)
+                              .count();
   const host::Frame &frame = *frame_;
+  const std::vector<float> &red = before ? frame.red : frame.outRed;
+  const std::vector<float> &green = before ? frame.green : frame.outGreen;
+  const std::vector<float> &blue = before ? frame.blue : frame.outBlue;
+  // Display exposure scales the linear values before the sRGB curve, so
+  // highlights above 1 can be brought into view.
+  const float gain = float(std::exp2(stops));
   std::vector<uint8_t> rgb(frame.pixels() * 3);
   for (size_t i = 0; i < frame.pixels(); ++i) {
-    rgb[i * 3 + 0] = toByte(linearToSrgb(frame.outRed[i]));
-    rgb[i * 3 + 1] = toByte(linearToSrgb(frame.outGreen[i]));
-    rgb[i * 3 + 2] = toByte(linearToSrgb(frame.outBlue[i]));
+    rgb[i * 3 + 0] = toByte(linearToSrgb(red[i] * gain));
+    rgb[i * 3 + 1] = toByte(linearToSrgb(green[i] * gain));
+    rgb[i * 3 + 2] = toByte(linearToSrgb(blue[i] * gain));
   }
-  return {200, "image/png",
-          encodePng(frame.width, frame.height, 3, rgb.data())};
+  PageResponse response{200,
+                        "image/png",
+                        encodePng(frame.width, frame.height, 3, rgb.data()),
+                        {}};
+  response.headers["X-Render-Ms"] = fmt::format("{:.1f}", renderMs);
+  return response;
 }
 
 PageResponse SettingsPage::save() {
-  session_.saveScene(scenePath_);
+  // The preview's reduced frame size and the frame shown are the page's own
+  // business: the scene keeps the size and frame it was opened with.
+  host::Scene &scene = session_.scene();
+  const int previewWidth = scene.width, previewHeight = scene.height;
+  const int shownFrame = scene.frame;
+  const auto showAgain = [&] {
+    scene.width = previewWidth;
+    scene.height = previewHeight;
+    scene.frame = shownFrame;
+  };
+  scene.width = sceneWidth_;
+  scene.height = sceneHeight_;
+  scene.frame = sceneFrame_;
+  try {
+    session_.saveScene(scenePath_);
+  } catch (...) {
+    showAgain();
+    throw;
+  }
+  showAgain();
+  unsaved_ = false;
   return jsonResponse({{"saved", scenePath_.string()}});
 }
 

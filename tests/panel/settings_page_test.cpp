@@ -8,9 +8,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
+#include "cli/instance_settings.h"
 #include "host/session.h"
 #include "settings/filter_settings.h"
 #include "tests/panel/panel_fixture.h"
@@ -82,11 +85,11 @@ class SettingsPageTest : public ::testing::Test {
   }
 
   cli::PageResponse post(const std::string &path, const std::string &body) {
-    return page->handle({"POST", path, {}, body});
+    return page->handle({"POST", path, {}, body, {}});
   }
   cli::PageResponse get(const std::string &path,
                         std::map<std::string, std::string> query = {}) {
-    return page->handle({"GET", path, std::move(query), ""});
+    return page->handle({"GET", path, std::move(query), "", {}});
   }
 
   static json control(const json &form, unsigned long id) {
@@ -242,6 +245,211 @@ TEST_F(SettingsPageTest, SaveWritesTheEditsThroughTheModule) {
       *static_cast<const FilterSettings *>(reopened.instances().front());
   EXPECT_EQ(saved.apertureShape, 1);
   EXPECT_EQ(saved.vertexCount, 3);
+}
+
+// A frame of 12 x 8 with a few bright pixels at 20 m.
+host::Frame smallFrame() {
+  host::Frame frame(12, 8);
+  for (size_t i = 0; i < frame.pixels(); ++i) {
+    frame.red[i] = frame.green[i] = frame.blue[i] = (i % 5 == 0) ? 4.0f : 0.1f;
+    frame.alpha[i] = 1.0f;
+  }
+  frame.depth.assign(frame.pixels(), 20.0f);
+  frame.resetOutput();
+  return frame;
+}
+
+TEST_F(SettingsPageTest, SaveKeepsTheScenesOwnFrameSizeWhilePreviewing) {
+  {
+    host::Session sized(LENSFALL_MODULE_PATH);
+    sized.openScene(scenePath);
+    sized.scene().width = 1920;
+    sized.scene().height = 1080;
+    sized.saveScene(scenePath);
+  }
+  open(smallFrame());
+  // The module filters the preview as a whole frame of its own size.
+  EXPECT_EQ(session->scene().width, 12);
+  ASSERT_EQ(post("/api/value", R"({"id": 32780, "value": 1})").status, 200);
+  ASSERT_EQ(post("/api/save", "{}").status, 200);
+  EXPECT_EQ(session->scene().width, 12);
+  page.reset();
+  session.reset();
+  const json saved = json::parse(std::ifstream(scenePath));
+  EXPECT_EQ(saved["width"], 1920);
+  EXPECT_EQ(saved["height"], 1080);
+}
+
+TEST_F(SettingsPageTest, TypedValuesAreReadInTheUnitsShown) {
+  open();
+  // The rotation is enabled for a polygon.
+  ASSERT_EQ(post("/api/value", R"({"id": 32780, "value": 1})").status, 200);
+  const struct {
+    unsigned long id;
+    const char *text;
+    double stored;
+  } accepted[] = {
+      {kFNumber, "5.6", 5.6},      {kFNumber, " 4 ", 4.0},
+      {kBackMax, "50", 0.5},       {kBackMax, "25 %", 0.25},
+      {kRotation, "90", M_PI / 2}, {kRotation, "45°", M_PI / 4},
+  };
+  for (const auto &c : accepted) {
+    const json body = {{"id", c.id}, {"text", c.text}};
+    const cli::PageResponse response = post("/api/value", body.dump());
+    ASSERT_EQ(response.status, 200) << c.text << " " << response.body;
+    EXPECT_NEAR(json::parse(get("/api/form").body)["controls"].size(), 16, 0);
+    const json form = json::parse(response.body);
+    EXPECT_NEAR(control(form, c.id)["value"].get<double>(), c.stored, 1e-9)
+        << c.text;
+  }
+}
+
+TEST_F(SettingsPageTest, JunkAndEmptyFieldsKeepTheOldValueAndSayWhy) {
+  open();
+  ASSERT_EQ(post("/api/value", R"({"id": 32776, "text": "5.6"})").status, 200);
+  ASSERT_EQ(post("/api/value", R"({"id": 32780, "value": 1})").status, 200);
+  const FilterSettings before = record();
+  const struct {
+    unsigned long id;
+    const char *text;
+    const char *message;
+  } refused[] = {
+      {kFNumber, "e", "f-number: \"e\" is not a number"},
+      {kFNumber, "", "f-number: the field is empty; type a number"},
+      {kFNumber, "   ", "f-number: the field is empty; type a number"},
+      {kFNumber, "5,6", "f-number: \"5,6\" is not a number"},
+      {kFNumber, "nan", "f-number: \"nan\" is not a number"},
+      {kFNumber, "-1",
+       "f-number: -1 is outside the settings form's bounds (0 to 10)"},
+      {kBackMax, "-5",
+       "back-max: -5 % is outside the settings form's bounds (at least 0 %)"},
+  };
+  for (const auto &c : refused) {
+    const json body = {{"id", c.id}, {"text", c.text}};
+    const cli::PageResponse response = post("/api/value", body.dump());
+    EXPECT_EQ(response.status, 400) << c.text;
+    const json answer = json::parse(response.body);
+    EXPECT_EQ(answer["error"], c.message) << c.text;
+    EXPECT_EQ(answer["id"], c.id) << c.text;
+  }
+  // A number sent directly is held to the same bounds, said in degrees.
+  const cli::PageResponse angle =
+      post("/api/value", R"({"id": 32781, "value": 100})");
+  EXPECT_EQ(angle.status, 400);
+  EXPECT_NE(json::parse(angle.body)["error"].get<std::string>().find("°"),
+            std::string::npos)
+      << angle.body;
+  EXPECT_EQ(std::memcmp(&before, &record(), sizeof before), 0);
+  EXPECT_NEAR(record().fNumberParam->value, 5.6, 1e-12);
+}
+
+TEST_F(SettingsPageTest, AnimatedValuesAreReplacedOnlyWhenAskedAndUndone) {
+  {
+    host::Session animated(LENSFALL_MODULE_PATH);
+    animated.openScene(scenePath);
+    HostInstance instance = animated.instances().front();
+    json data = animated.filter().save(instance);
+    cli::applySetting(data, "strength=0:1,1:3", animated.scene());
+    animated.filter().load(instance, data);
+    animated.saveScene(scenePath);
+  }
+  open();
+  json form = json::parse(get("/api/form").body);
+  ASSERT_EQ(control(form, kStrength)["envelope"], true);
+  EXPECT_EQ(form["unsaved"], false);
+  EXPECT_EQ(form["undo"], 0);
+
+  cli::PageResponse response =
+      post("/api/value", R"({"id": 32774, "text": "2"})");
+  EXPECT_EQ(response.status, 409);
+  EXPECT_EQ(json::parse(response.body)["animated"], true);
+  EXPECT_FALSE(record().strengthParam->envelope.empty());
+
+  response = post("/api/value",
+                  R"({"id": 32774, "text": "2", "replaceAnimation": true})");
+  ASSERT_EQ(response.status, 200) << response.body;
+  form = json::parse(response.body);
+  EXPECT_EQ(control(form, kStrength)["envelope"], false);
+  EXPECT_EQ(control(form, kStrength)["value"], 2);
+  EXPECT_EQ(form["unsaved"], true);
+  EXPECT_EQ(form["undo"], 1);
+
+  response = post("/api/undo", "{}");
+  ASSERT_EQ(response.status, 200) << response.body;
+  form = json::parse(response.body);
+  EXPECT_EQ(control(form, kStrength)["envelope"], true);
+  EXPECT_FALSE(record().strengthParam->envelope.empty());
+  EXPECT_EQ(post("/api/undo", "{}").status, 409);
+
+  ASSERT_EQ(post("/api/save", "{}").status, 200);
+  EXPECT_EQ(json::parse(get("/api/form").body)["unsaved"], false);
+}
+
+TEST_F(SettingsPageTest, TheFrameControlMovesAnimatedValuesButIsNotSaved) {
+  {
+    host::Session animated(LENSFALL_MODULE_PATH);
+    animated.openScene(scenePath);
+    HostInstance instance = animated.instances().front();
+    json data = animated.filter().save(instance);
+    cli::applySetting(data, "strength=0:1,1:3", animated.scene());
+    animated.filter().load(instance, data);
+    animated.scene().frame = 0;
+    animated.saveScene(scenePath);
+  }
+  open();
+  EXPECT_EQ(control(json::parse(get("/api/form").body), kStrength)["value"], 1);
+  cli::PageResponse response = post("/api/frame", R"({"frame": 24})");
+  ASSERT_EQ(response.status, 200) << response.body;
+  json form = json::parse(response.body);
+  EXPECT_EQ(form["frame"], 24);
+  EXPECT_NEAR(control(form, kStrength)["value"].get<double>(), 3.0, 1e-9);
+  for (const char *bad : {R"({"frame": -1})", R"({"frame": 1.5})",
+                          R"({"frame": "2"})", "{}", "junk"}) {
+    EXPECT_EQ(post("/api/frame", bad).status, 400) << bad;
+  }
+  ASSERT_EQ(post("/api/save", "{}").status, 200);
+  page.reset();
+  session.reset();
+  EXPECT_EQ(json::parse(std::ifstream(scenePath))["frame"], 0);
+}
+
+TEST_F(SettingsPageTest, ClickingThePreviewFocusesAtTheDepthThere) {
+  host::Frame frame = smallFrame();
+  frame.depth[3 * 12 + 5] = 6.5f;
+  frame.depth[0] = 0.0f;
+  open(frame);
+  cli::PageResponse response = post("/api/focus", R"({"x": 5, "y": 3})");
+  ASSERT_EQ(response.status, 200) << response.body;
+  EXPECT_EQ(json::parse(response.body)["focusDistance"], 6.5);
+  EXPECT_EQ(session->scene().camera->lens.focalDistance, 6.5);
+  EXPECT_EQ(json::parse(response.body)["unsaved"], true);
+  for (const char *bad :
+       {R"({"x": 0, "y": 0})", R"({"x": 12, "y": 0})", R"({"x": -1, "y": 0})",
+        R"({"x": 1.5, "y": 0})", R"({"y": 0})", "junk"}) {
+    EXPECT_EQ(post("/api/focus", bad).status, 400) << bad;
+  }
+  EXPECT_EQ(session->scene().camera->lens.focalDistance, 6.5);
+}
+
+TEST_F(SettingsPageTest, PreviewReportsItsRenderTimeAndShowsExposure) {
+  open(smallFrame());
+  const cli::PageResponse after = get("/api/preview.png");
+  ASSERT_EQ(after.status, 200);
+  ASSERT_TRUE(after.headers.contains("X-Render-Ms"));
+  EXPECT_GE(std::stod(after.headers.at("X-Render-Ms")), 0.0);
+  // Before: the input itself, where 4.0 and 0.1 differ.
+  const Decoded before =
+      decodePng(get("/api/preview.png", {{"before", "1"}}).body);
+  EXPECT_EQ(before.pixels[0], 255);
+  EXPECT_LT(before.pixels[3], 255);
+  // Four stops down brings 4.0 below white.
+  const Decoded darker = decodePng(
+      get("/api/preview.png", {{"before", "1"}, {"exposure", "-4"}}).body);
+  EXPECT_LT(darker.pixels[0], 255);
+  EXPECT_GT(darker.pixels[0], 0);
+  for (const char *bad : {"x", "100", "nan", "1e9"}) {
+    EXPECT_EQ(get("/api/preview.png", {{"exposure", bad}}).status, 400) << bad;
+  }
 }
 
 TEST(ReducedFrame, PointSamplesEveryPlane) {
