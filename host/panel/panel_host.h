@@ -58,7 +58,7 @@ struct EnableRule {
 
 struct FormControl {
   unsigned long id = 0;
-  std::string label;  // UTF-8, after any label hint
+  std::string label;       // UTF-8, after any label hint
   std::string tableLabel;  // UTF-8, as the control table names it
   std::string controlClass;
   std::string dataType;
