@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -34,10 +33,13 @@
 #include "render/render_frame.h"
 #include "render/scatter.h"
 #include "settings/lifecycle.h"
+#include "tests/render/shared_frame.h"
 
 namespace {
 
 using namespace lensfall;
+using testing::readSharedFrame;
+using testing::SharedFrame;
 
 struct Planes {
   int width = 0;
@@ -74,31 +76,17 @@ void setAlpha(int x, int y, float a) {
   output[4 * (static_cast<std::size_t>(y) * served->width + x) + 3] = a;
 }
 
-nlohmann::json readJson(const std::filesystem::path &path) {
-  std::ifstream in(path);
-  return nlohmann::json::parse(in);
-}
-
 // A shared frame with its depth converted to distance from the camera.
 const Planes &sharedFrame(const std::string &scene, const std::string &size) {
   static std::map<std::string, std::unique_ptr<Planes>> loaded;
   const std::string key = scene + "_" + size;
   auto &slot = loaded[key];
   if (slot) return *slot;
-  const std::filesystem::path dir =
-      std::filesystem::path(LENSFALL_FRAMES_DIR) / scene;
+  SharedFrame shared =
+      readSharedFrame(std::filesystem::path(LENSFALL_FRAMES_DIR) / scene, key);
   slot = std::make_unique<Planes>();
-  slot->sidecar = readJson(dir / (key + ".json"));
-  const auto &names = slot->sidecar["exr_channels"];
-  host::FrameSource source;
-  source.image = dir / (key + ".exr");
-  source.channels = {names.value("R", ""), names.value("G", ""),
-                     names.value("B", ""), names.value("A", ""),
-                     names.value("Z", "")};
-  host::Frame frame = host::readFrame(source);
-  const auto &camera = slot->sidecar["camera"];
-  host::planarToDistance(frame, camera["hfov_rad"].get<double>(),
-                         camera["vfov_rad"].get<double>());
+  slot->sidecar = std::move(shared.sidecar);
+  host::Frame &frame = shared.frame;
   slot->width = frame.width;
   slot->height = frame.height;
   slot->rgba[0] = frame.red;

@@ -46,8 +46,7 @@ FastScatter::FastScatter(const PassInputs &in, const KernelRuns &runs)
       layout_(runs.layout()),
       channels_(sumChannels(layout_)),
       counted_(countedChannels(layout_)),
-      cone_(in.settings),
-      lensOk_(cone_.castsCones()) {
+      cone_(in.settings) {
   destinations_.resize(width_);
   const FrameBuffers &b = in.buffers;
   rowHalf_.assign(height_, -1);
@@ -103,7 +102,7 @@ void FastScatter::prepareRow(int v) {
   const FrameBuffers &b = in_.buffers;
   const std::size_t rowStart = static_cast<std::size_t>(v) * width_;
   // The terms of the occluder size that depend on the destination alone.
-  if (lensOk_) {
+  if (cone_.castsCones()) {
     for (int u = 0; u < width_; ++u) {
       destinations_[u] = cone_.destination(b.depth[rowStart + u], u, v);
     }
@@ -199,7 +198,7 @@ void FastScatter::source(int x, int y, int half, int dy, int v) {
   float below = 0.0f;
   bool bounded = false;
   // A size-1 source reaches only itself, which is never a candidate.
-  const bool occludable = lensOk_ && half > 0;
+  const bool occludable = cone_.castsCones() && half > 0;
   for (const KernelRun *run = runs_.rowBegin(half, row);
        run != runs_.rowEnd(half, row); ++run) {
     const int u0 = std::max(0, x - half + run->start);

@@ -145,7 +145,6 @@ class FastScatter {
   int counted_;   // countedChannels(layout_): live-run counts per pixel
   int largestHalf_ = 0;
   ConeGeometry cone_;  // the occlusion test's terms, shared with the literal
-  bool lensOk_;        // cone_ casts cones at all
   // Per pixel of the destination row: its terms of the occluder size.
   std::vector<ConeGeometry::Destination> destinations_;
   static constexpr int kUnknown = -2;

@@ -112,7 +112,7 @@ bool FastScatter::findSpanStops(const SpanRuns &runs, int y, int half, int dy,
   // taken in pieces of that.
   float nearest = std::numeric_limits<float>::infinity();
   const int piece = 1 << (levels_ - 1);
-  for (int l = runs.lo; l <= runs.hi && lensOk_; l += piece) {
+  for (int l = runs.lo; l <= runs.hi && cone_.castsCones(); l += piece) {
     nearest = std::min(nearest, depthMin(l, std::min(runs.hi, l + piece - 1)));
   }
   if (!(nearest < dsMax)) return true;

@@ -85,8 +85,8 @@ fs::path jobFolder(const fs::path &output) {
              getpid());
 }
 
-std::string submit(const FarmJob &job, const std::vector<int> &frames,
-                   FarmJob &record) {
+// Submits `frames` of the job as a new array job, and records it.
+void submit(FarmJob &job, const std::vector<int> &frames) {
   Submission submission;
   submission.chunks = chunkFrames(frames, job.chunk);
   submission.script =
@@ -103,15 +103,14 @@ std::string submit(const FarmJob &job, const std::vector<int> &frames,
         error.what(), submission.script.string(),
         localRenderCommand(job, runningProgram())));
   }
-  record.submissions.push_back(submission);
-  saveFarmJob(record);
-  indexJob(submission.job, record);
+  job.submissions.push_back(submission);
+  saveFarmJob(job);
+  indexJob(submission.job, job);
   fmt::print("Submitted job {}: frames {} in {} task{} of up to {} frame{}\n",
              submission.job, frameList(frames), submission.chunks.size(),
              submission.chunks.size() == 1 ? "" : "s", job.chunk,
              job.chunk == 1 ? "" : "s");
   fmt::print("  record {}\n", job.recordPath().string());
-  return submission.job;
 }
 
 int submitShot(const fs::path &modulePath, const SubmitOptions &options) {
@@ -174,8 +173,7 @@ int submitShot(const fs::path &modulePath, const SubmitOptions &options) {
     fs::remove_all(job.folder, ignored);
     throw;
   }
-  FarmJob record = job;
-  submit(job, job.frames, record);
+  submit(job, job.frames);
   return 0;
 }
 
@@ -244,8 +242,7 @@ int resubmit(const std::string &jobName) {
     fmt::print("Nothing to resubmit: every frame is done, running or queued\n");
     return 0;
   }
-  FarmJob record = job;
-  submit(job, frames, record);
+  submit(job, frames);
   return 0;
 }
 

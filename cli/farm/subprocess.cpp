@@ -81,10 +81,6 @@ ProgramResult runProgram(const std::vector<std::string> &args) {
   result.status = WIFEXITED(status)     ? WEXITSTATUS(status)
                   : WIFSIGNALED(status) ? 128 + WTERMSIG(status)
                                         : -1;
-  // posix_spawnp reports a program it could not find as exit status 127.
-  if (result.status == 127 && result.out.empty() && result.err.empty()) {
-    result.started = false;
-  }
   return result;
 }
 

@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <string>
@@ -28,6 +27,7 @@
 #include "render/tone.h"
 #include "test_lens.h"
 #include "tests/render/reference_cores.h"
+#include "tests/render/shared_frame.h"
 
 namespace lensfall::testing {
 namespace {
@@ -490,21 +490,11 @@ struct Crop {
 
 Crop sharedCrop(const std::string &scene, int x0, int y0, int width,
                 int height) {
-  const std::filesystem::path dir =
-      std::filesystem::path(LENSFALL_FRAMES_DIR) / scene;
   Crop crop{width, height, {}, {}, {}};
-  std::ifstream in(dir / (scene + "_640x360.json"));
-  crop.sidecar = nlohmann::json::parse(in);
-  const auto &names = crop.sidecar["exr_channels"];
-  host::FrameSource source;
-  source.image = dir / (scene + "_640x360.exr");
-  source.channels = {names.value("R", ""), names.value("G", ""),
-                     names.value("B", ""), names.value("A", ""),
-                     names.value("Z", "")};
-  host::Frame frame = host::readFrame(source);
-  const auto &camera = crop.sidecar["camera"];
-  host::planarToDistance(frame, camera["hfov_rad"].get<double>(),
-                         camera["vfov_rad"].get<double>());
+  SharedFrame shared = readSharedFrame(
+      std::filesystem::path(LENSFALL_FRAMES_DIR) / scene, scene + "_640x360");
+  crop.sidecar = std::move(shared.sidecar);
+  const host::Frame &frame = shared.frame;
   const std::vector<float> *planes[4] = {&frame.red, &frame.green, &frame.blue,
                                          &frame.alpha};
   for (int y = y0; y < y0 + height; ++y) {

@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -21,6 +20,7 @@
 #include "render/passes.h"
 #include "render/render_frame.h"
 #include "tests/render/fake_frame.h"
+#include "tests/render/shared_frame.h"
 
 namespace lensfall::testing {
 namespace {
@@ -48,20 +48,12 @@ struct RenderedCrop {
 };
 
 RenderedCrop cropOf(const std::string &scene, int x0, int y0) {
-  const fs::path dir = fs::path(LENSFALL_FRAMES_DIR) / scene;
-  std::ifstream in(dir / (scene + "_640x360.json"));
-  const nlohmann::json sidecar = nlohmann::json::parse(in);
-  const auto &names = sidecar["exr_channels"];
-  host::FrameSource source;
-  source.image = dir / (scene + "_640x360.exr");
-  source.channels = {names.value("R", ""), names.value("G", ""),
-                     names.value("B", ""), names.value("A", ""),
-                     names.value("Z", "")};
-  host::Frame whole = host::readFrame(source);
-  const auto &camera = sidecar["camera"];
+  const SharedFrame shared = readSharedFrame(
+      fs::path(LENSFALL_FRAMES_DIR) / scene, scene + "_640x360");
+  const host::Frame &whole = shared.frame;
+  const auto &camera = shared.sidecar["camera"];
   const double hfov = camera["hfov_rad"].get<double>();
   const double vfov = camera["vfov_rad"].get<double>();
-  host::planarToDistance(whole, hfov, vfov);
 
   RenderedCrop crop;
   // The crop is a frame of its own, as wide in film as in pixels.
