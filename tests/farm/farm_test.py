@@ -42,12 +42,19 @@ def expect(condition, message):
         print("  FAIL:", message)
 
 
-def make_shot(folder):
-    """Twelve frames racking focus: each sidecar has its own focus distance."""
+def make_shot(folder, count=FRAME_COUNT, size=None):
+    """Frames racking focus: each sidecar has its own focus distance. With a
+    size (W, H) the frame is scaled up to it, so each takes seconds."""
     os.makedirs(folder)
     sidecar = json.load(open(FRAME + ".json"))
-    for frame in range(1, FRAME_COUNT + 1):
-        shutil.copy(FRAME + ".exr", os.path.join(folder, f"shot.{frame:04d}.exr"))
+    image = FRAME + ".exr"
+    if size:
+        image = os.path.join(folder, "scaled.exr")
+        run("oiiotool", FRAME + ".exr", "--resize", f"{size[0]}x{size[1]}",
+            "-o", image)
+        sidecar["width"], sidecar["height"] = size
+    for frame in range(1, count + 1):
+        shutil.copy(image, os.path.join(folder, f"shot.{frame:04d}.exr"))
         sidecar["frame"] = frame
         sidecar["camera"]["focus_distance"] = 1.0 + 0.4 * frame
         with open(os.path.join(folder, f"shot.{frame:04d}.json"), "w") as out:
@@ -58,9 +65,9 @@ def farm(*args):
     return run(LENSFALL, "farm", *args, env=ENV)
 
 
-def submit(shot, out, extra=()):
+def submit(shot, out, count=FRAME_COUNT):
     result = farm("submit", f"{shot}/shot.####.exr", "-o", f"{out}/shot.####.exr",
-                  "--frames", f"1-{FRAME_COUNT}", "--chunk", "4", *SETTINGS, *extra)
+                  "--frames", f"1-{count}", "--chunk", "4", *SETTINGS)
     return re.search(r"Submitted job (\d+)", result.stdout).group(1)
 
 
@@ -85,8 +92,8 @@ def temporaries(out):
     return [f for f in os.listdir(out) if f.endswith(".tmp")]
 
 
-def same_as_local(out, local):
-    names = [f"shot.{frame:04d}.exr" for frame in range(1, FRAME_COUNT + 1)]
+def same_as_local(out, local, count=FRAME_COUNT):
+    names = [f"shot.{frame:04d}.exr" for frame in range(1, count + 1)]
     _, mismatch, errors = filecmp.cmpfiles(out, local, names, shallow=False)
     return mismatch + errors
 
@@ -132,9 +139,17 @@ def main():
 
     print("== a task cancelled while it runs leaves no partial file; "
           "status and resubmit complete the shot")
+    # Full-HD frames take seconds each, so task 1 (frames 5-8) is surely
+    # cancelled before it has written all of them.
+    big, big_local = os.path.join(WORK, "big-shot"), os.path.join(WORK, "big-local")
+    make_shot(big, count=8, size=(1920, 1080))
+    os.makedirs(big_local)
+    run(LENSFALL, "render", f"{big}/shot.####.exr", "-o",
+        f"{big_local}/shot.####.exr", "--frames", "1-8", "--jobs", "2",
+        *SETTINGS, "-q")
     out = os.path.join(WORK, "cancelled")
     os.makedirs(out)
-    job = submit(shot, out)
+    job = submit(big, out, count=8)
     end = time.time() + 120
     while time.time() < end and not re.search(r"^1 R$", queued(job), re.M):
         time.sleep(0.05)
@@ -146,13 +161,17 @@ def main():
     expect(missing and set(missing) <= {5, 6, 7, 8},
            f"status should list frames of task 1 (5-8) as missing: {text}")
     again = farm("resubmit", job).stdout
-    new_job = re.search(r"Submitted job (\d+)", again).group(1)
-    wait_for(new_job)
-    expect(same_as_local(out, local) == [],
-           f"after resubmit the outputs differ: {same_as_local(out, local)}")
-    expect(f"{FRAME_COUNT} done" in status(new_job), "status after resubmit")
-    expect("Nothing to resubmit" in farm("resubmit", new_job).stdout,
-           "a complete shot has nothing to resubmit")
+    resubmitted = re.search(r"Submitted job (\d+)", again)
+    expect(resubmitted, f"resubmit should submit the missing frames: {again}")
+    if resubmitted:
+        wait_for(resubmitted.group(1))
+        expect(same_as_local(out, big_local, 8) == [],
+               f"after resubmit the outputs differ: "
+               f"{same_as_local(out, big_local, 8)}")
+        expect("8 done" in status(resubmitted.group(1)), "status after resubmit")
+        expect("Nothing to resubmit" in
+               farm("resubmit", resubmitted.group(1)).stdout,
+               "a complete shot has nothing to resubmit")
 
     print("== an unreadable frame fails alone and is listed")
     broken = os.path.join(WORK, "broken-shot")
