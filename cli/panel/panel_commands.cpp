@@ -30,8 +30,6 @@ namespace {
 namespace fs = std::filesystem;
 using host::HostError;
 
-constexpr int kPreviewWidth = 480;
-
 struct ApertureOptions {
   fs::path output;
   int size = 256;
@@ -121,7 +119,7 @@ std::optional<host::Frame> previewFrame(host::Session &session,
   source.horizontalFov = scene.camera->lens.horizontalFov;
   source.verticalFov = scene.camera->lens.verticalFov;
   if (input.extension() != ".exr") source.channels.depth.clear();
-  return reducedFrame(host::readFrame(source), kPreviewWidth);
+  return host::readFrame(source);
 }
 
 // Ctrl-C or a kill that lands while a save is being written removes its
