@@ -228,6 +228,13 @@ def main():
         # Edits reach the preview; the time from the edit to the new preview
         # is measured beside the preview's own render time.
         wait_for(lambda: image_sum("#preview") is not None, "the preview")
+        # Counts the times the preview shows it is busy.
+        driver.execute_script("""
+          window.busyShown = 0;
+          const wrap = document.getElementById("preview-wrap");
+          new MutationObserver(() => {
+            if (wrap.classList.contains("busy")) window.busyShown += 1;
+          }).observe(wrap, {attributes: true, attributeFilter: ["class"]});""")
         timings = []
         for value in ["2.8", "4", "1.4", "8", "2", "5.6", "3.2"]:
             before = image_sum("#preview")
@@ -245,6 +252,8 @@ def main():
         check(abs(server_value("f-number") - 3.2) < 1e-9,
               "the last typed f-number reached the module")
         check(True, "each f-number edit changed the preview")
+        busy = driver.execute_script("return window.busyShown")
+        check(busy >= 1, f"the preview showed it was busy ({busy} times)")
         edit_ms = [t["editToPreviewMs"] for t in timings]
         render_ms = [t["renderMs"] for t in timings]
         print("edit-to-preview ms: " + " ".join(f"{v:.0f}" for v in edit_ms))
@@ -334,12 +343,20 @@ def main():
         wait_for(lambda: field("f-number").get_attribute("value") == "3.2",
                  "the field to show the kept value")
 
+        # Leaving the page with unsaved edits asks first; once saved, not.
+        leave_asks = ('const e = new Event("beforeunload", {cancelable: true});'
+                      'window.dispatchEvent(e); return e.defaultPrevented;')
+        check(driver.execute_script(leave_asks),
+              "closing the page with unsaved edits asks first")
+
         # Save writes exactly what was edited.
         driver.find_element(By.ID, "save").click()
         wait_for(lambda: "saved" in driver.find_element(By.ID, "status").text,
                  "the save")
         wait_for(lambda: not driver.find_element(By.ID, "unsaved").is_displayed(),
                  "the unsaved mark to go")
+        check(not driver.execute_script(leave_asks),
+              "once saved, closing the page does not ask")
         with open(scene, encoding="utf-8") as f:
             saved = json.load(f)
         changed = differences(original, saved)
