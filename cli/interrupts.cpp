@@ -17,7 +17,22 @@ void askThenEnd(int) {
   raise(SIGINT);
 }
 
+void removeTemporaryThenEnd(int signal) {
+  host::removeTemporaryInProgress();
+  ::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
 }  // namespace
+
+void endOnStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = removeTemporaryThenEnd;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    sigaction(signal, &action, nullptr);
+  }
+}
 
 InterruptGuard::InterruptGuard(Second second) {
   stopRequested = false;

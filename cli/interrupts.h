@@ -32,4 +32,10 @@ class InterruptGuard {
   struct sigaction previous_ {};
 };
 
+// For a program that has nothing to finish when it is stopped (the settings
+// page's server): Ctrl-C, a kill or a closed terminal that lands while a
+// file is being written removes its temporary, then ends the program as the
+// signal would.
+void endOnStopSignals();
+
 }  // namespace lensfall::cli

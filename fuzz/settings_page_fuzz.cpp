@@ -44,8 +44,10 @@ struct PageUnderTest {
     const auto dir = std::filesystem::temp_directory_path() /
                      ("lensfall_page_fuzz_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
-    page =
-        std::make_unique<cli::SettingsPage>(session, dir / "scene.json", frame);
+    // A preview of half the frame's width, so the 1:1 view filters the
+    // frame at its own size.
+    page = std::make_unique<cli::SettingsPage>(session, dir / "scene.json",
+                                               frame, 8);
   }
 };
 
@@ -53,7 +55,8 @@ const char *const kPaths[] = {"/",
                               "/api/form",
                               "/api/value",
                               "/api/thumbnail.png",
-                              "/api/preview.png",
+                              "/api/preview.bmp",
+                              "/api/detail.bmp",
                               "/api/save",
                               "/api/undo",
                               "/api/frame",
@@ -74,10 +77,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                      ? input.ConsumeRandomLengthString(32)
                      : kPaths[input.ConsumeIntegralInRange<size_t>(
                            0, std::size(kPaths) - 1)];
-  const int parameters = input.ConsumeIntegralInRange<int>(0, 2);
+  const int parameters = input.ConsumeIntegralInRange<int>(0, 4);
   for (int k = 0; k < parameters; ++k) {
-    std::string key =
-        input.ConsumeBool() ? "size" : input.ConsumeRandomLengthString(8);
+    static const char *const kKeys[] = {"size", "exposure", "before", "x",
+                                        "y",    "w",        "h"};
+    std::string key = input.ConsumeBool()
+                          ? kKeys[input.ConsumeIntegralInRange<size_t>(
+                                0, std::size(kKeys) - 1)]
+                          : input.ConsumeRandomLengthString(8);
     request.query[key] = input.ConsumeRandomLengthString(12);
   }
   request.body = input.ConsumeRemainingBytesAsString();

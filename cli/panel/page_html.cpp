@@ -3,7 +3,8 @@
 // started by left-edge controls, narrow controls beside the one before)
 // and sends every edit to the form service. Around the form it adds what
 // the host's page owns: the token on every request, the preview beside the
-// form, undo, the unsaved mark and word when the server has gone.
+// form with its 1:1 view, undo, the unsaved mark and word when the server
+// has gone.
 #include "cli/panel/settings_page.h"
 
 namespace lensfall::cli {
@@ -19,9 +20,12 @@ const char *settingsPageHtml() {
   body { font-family: "Noto Sans CJK JP", "Hiragino Sans", sans-serif;
          background: #2b2b2b; color: #ddd; margin: 12px; }
   h1 { font-size: 15px; margin: 0 0 8px; color: #eee; }
+  /* The form and the preview side by side where both fit (a laptop's
+     screen), the preview below the form in a narrower window. */
   #layout { display: flex; flex-wrap: wrap; gap: 16px; align-items: flex-start; }
-  #window { background: #3a3a3a; padding: 10px 14px; max-width: 100%;
-            box-sizing: border-box; border: 1px solid #555; border-radius: 4px; }
+  #window { background: #3a3a3a; padding: 10px 14px; flex: 0 1 620px; min-width: 0;
+            max-width: 100%; box-sizing: border-box; border: 1px solid #555;
+            border-radius: 4px; }
   fieldset { border: 1px solid #5a5a5a; margin: 0 0 10px; padding: 6px 10px;
              min-width: 0; }
   .row { display: flex; flex-wrap: wrap; align-items: center; gap: 6px 14px;
@@ -41,12 +45,22 @@ const char *settingsPageHtml() {
   #offline { background: #8b1e1e; color: #fff; padding: 6px 10px; margin-bottom: 8px; }
   #confirm { background: #5a4a1a; padding: 6px 10px; margin: 6px 0; }
   #unsaved { color: #e9b44c; }
-  #preview-box { flex: 1 1 360px; min-width: 0; max-width: 100%; }
+  #preview-box { flex: 1 1 420px; min-width: 0; max-width: 100%;
+                 position: sticky; top: 8px; }
   #preview-wrap { position: relative; display: inline-block; max-width: 100%; }
   #preview { max-width: 100%; border: 1px solid #555; display: block;
              cursor: crosshair; }
-  #preview-wrap.busy::after { content: "描画中 (rendering)…"; position: absolute;
+  #preview-wrap.busy::after, #detail-view.busy::after {
+    content: "描画中 (rendering)…"; position: absolute;
     top: 6px; left: 6px; background: rgba(0,0,0,.7); padding: 2px 8px; font-size: 12px; }
+  #region-mark { position: absolute; border: 1px solid #ffd84a; pointer-events: none;
+                 box-shadow: 0 0 0 1px rgba(0,0,0,.6); }
+  #detail-view { position: relative; width: 100%; height: min(320px, 45vh); overflow: hidden;
+                 border: 1px solid #555; background: #111; cursor: grab;
+                 touch-action: none; margin-top: 8px; }
+  #detail-view.dragging { cursor: grabbing; }
+  #detail { position: absolute; left: 0; top: 0; image-rendering: pixelated;
+            user-select: none; -webkit-user-drag: none; }
   .tools { display: flex; flex-wrap: wrap; gap: 6px 14px; align-items: center;
            margin: 6px 0; font-size: 13px; }
   button { background: #4a6fa5; color: white; border: 0; padding: 5px 14px;
@@ -69,9 +83,10 @@ const char *settingsPageHtml() {
   <div id="status" role="status"></div>
 </div>
 <div id="preview-box" hidden>
-  <h1>プレビュー (preview) <span class="unit">click to focus</span></h1>
+  <h1>プレビュー (preview) <span class="unit">click to focus; with 1:1 on, drag to move the 1:1 view</span></h1>
   <div class="tools">
-    <label><input type="checkbox" id="before"> 適用前 (before)</label>
+    <label title="Show the frame as it was before the filter"><input type="checkbox" id="before"> 適用前 (before)</label>
+    <label title="Show a region at the frame's full resolution; drag in it to pan"><input type="checkbox" id="detail-on"> 等倍 (1:1)</label>
     <label for="exposure">露出 (display exposure)</label>
     <input type="range" id="exposure" min="-4" max="4" step="0.5" value="0">
     <span id="exposure-shown" class="unit">0 EV</span>
@@ -80,7 +95,9 @@ const char *settingsPageHtml() {
            title="The frame whose animated values the form and the preview show">
     <span id="render-time" class="unit"></span>
   </div>
-  <div id="preview-wrap"><img id="preview" alt="preview"></div>
+  <div id="preview-wrap"><img id="preview" alt="preview" draggable="false"><div id="region-mark" hidden></div></div>
+  <div id="detail-view" hidden title="1:1: drag to pan"><img id="detail" alt="1:1 view" draggable="false"></div>
+  <div id="detail-where" class="unit" hidden></div>
 </div>
 </div>
 <script>
@@ -116,6 +133,7 @@ let drawCount = 0;
 let previewOn = false;
 let unsaved = false;
 let serverGone = false;
+let frameSize = { w: 0, h: 0 };  // the frame's own size, for the 1:1 view
 window.lensfallTimings = [];  // { editToPreviewMs, renderMs } per edit shown
 
 function status(text, isError) {
@@ -315,6 +333,7 @@ function build(form) {
     root.appendChild(fieldset);
   }
   previewOn = form.preview;
+  frameSize = { w: form.frameWidth, h: form.frameHeight };
   document.getElementById("preview-box").hidden = !previewOn;
 }
 
@@ -322,6 +341,8 @@ function build(form) {
 // while the user is still in the field.
 function update(form, kept) {
   drawCount += 1;
+  // The preview is asked for first: it takes longest.
+  if (previewOn) requestPreview();
   for (const c of form.controls) {
     const made = elements.get(c.id);
     if (!made) continue;
@@ -335,37 +356,99 @@ function update(form, kept) {
   document.getElementById("unsaved").hidden = !unsaved;
   document.title = (unsaved ? "● " : "") + "Lensfall";
   document.getElementById("undo").disabled = !form.undo;
-  if (previewOn) requestPreview();
 }
 
-// One preview renders at a time; edits made meanwhile ask for one more,
-// which shows the newest values, instead of a queue of stale renders.
-let previewBusy = false;
-let previewAgain = false;
-async function requestPreview() {
-  if (previewBusy) { previewAgain = true; return; }
-  previewBusy = true;
-  const wrap = document.getElementById("preview-wrap");
-  wrap.classList.add("busy");
-  do {
-    previewAgain = false;
-    const started = editStarted;
-    editStarted = null;
-    const exposure = document.getElementById("exposure").value;
-    const before = document.getElementById("before").checked ? "&before=1" : "";
-    const img = document.getElementById("preview");
-    const response = await loadImage(img, "/api/preview.png?exposure=" + exposure + before);
-    if (response) {
-      await img.decode().catch(() => {});
-      const renderMs = Number(response.headers.get("X-Render-Ms"));
-      document.getElementById("render-time").textContent = "render " + renderMs.toFixed(0) + " ms";
-      if (started !== null && !previewAgain) {
-        window.lensfallTimings.push({ editToPreviewMs: performance.now() - started, renderMs: renderMs });
-      }
+// Runs `draw` so that one runs at a time: calls made meanwhile ask for one
+// more run, which shows the newest state, instead of a queue of stale ones.
+// `box` shows it is busy until the last run is done.
+function latestOnly(box, draw) {
+  let busy = false, again = false;
+  return async function run() {
+    if (busy) { again = true; return; }
+    busy = true;
+    box.classList.add("busy");
+    try {
+      do { again = false; await draw(() => again); } while (again);
+    } finally {
+      box.classList.remove("busy");
+      busy = false;
     }
-  } while (previewAgain);
-  wrap.classList.remove("busy");
-  previewBusy = false;
+  };
+}
+
+function displayQuery() {
+  const exposure = document.getElementById("exposure").value;
+  const before = document.getElementById("before").checked ? "&before=1" : "";
+  return "exposure=" + exposure + before;
+}
+
+const requestPreview = latestOnly(document.getElementById("preview-wrap"), async (superseded) => {
+  const started = editStarted;
+  editStarted = null;
+  const img = document.getElementById("preview");
+  const response = await loadImage(img, "/api/preview.bmp?" + displayQuery());
+  if (!response) return;
+  await img.decode().catch(() => {});
+  const renderMs = Number(response.headers.get("X-Render-Ms"));
+  document.getElementById("render-time").textContent = "render " + renderMs.toFixed(0) + " ms";
+  if (started !== null && !superseded()) {
+    window.lensfallTimings.push({ editToPreviewMs: performance.now() - started, renderMs: renderMs });
+  }
+  placeRegionMark();
+  if (detail.on) requestDetail();
+});
+
+// The 1:1 view: a region of the frame at its own resolution, one image
+// pixel to one screen pixel, its corner in frame pixels. The server keeps
+// the region inside the frame and says where it put it.
+const detail = { on: false, x: 0, y: 0, w: 0, h: 0, shown: null };
+window.lensfallDetail = detail;
+
+function detailSize() {
+  const view = document.getElementById("detail-view");
+  const ratio = window.devicePixelRatio || 1;
+  return { w: Math.max(1, Math.round(view.clientWidth * ratio)),
+           h: Math.max(1, Math.round(view.clientHeight * ratio)), ratio: ratio };
+}
+
+const requestDetail = latestOnly(document.getElementById("detail-view"), async () => {
+  const size = detailSize();
+  const img = document.getElementById("detail");
+  const response = await loadImage(img, "/api/detail.bmp?x=" + Math.round(detail.x) +
+      "&y=" + Math.round(detail.y) + "&w=" + size.w + "&h=" + size.h + "&" + displayQuery());
+  if (!response) return;
+  await img.decode().catch(() => {});
+  const [x, y, w, h] = response.headers.get("X-Region").split(",").map(Number);
+  Object.assign(detail, { x: x, y: y, w: w, h: h, shown: { x: x, y: y, w: w, h: h } });
+  img.style.width = (w / size.ratio) + "px";
+  img.style.height = (h / size.ratio) + "px";
+  img.style.transform = "";
+  document.getElementById("detail-where").textContent =
+      "1:1 " + w + " × " + h + " at " + x + ", " + y + " of " + frameSize.w + " × " + frameSize.h;
+  placeRegionMark();
+});
+
+// The 1:1 region outlined on the preview.
+function placeRegionMark() {
+  const mark = document.getElementById("region-mark");
+  const img = document.getElementById("preview");
+  mark.hidden = !detail.on || !detail.shown || !img.naturalWidth;
+  if (mark.hidden) return;
+  const scale = img.clientWidth / frameSize.w;
+  mark.style.left = (img.offsetLeft + detail.shown.x * scale) + "px";
+  mark.style.top = (img.offsetTop + detail.shown.y * scale) + "px";
+  mark.style.width = (detail.shown.w * scale) + "px";
+  mark.style.height = (detail.shown.h * scale) + "px";
+}
+
+// Centres the 1:1 region on a point of the preview given in CSS pixels.
+function centreDetailAt(event) {
+  const img = document.getElementById("preview");
+  const box = img.getBoundingClientRect();
+  const size = detailSize();
+  detail.x = (event.clientX - box.left) * frameSize.w / box.width - size.w / 2;
+  detail.y = (event.clientY - box.top) * frameSize.h / box.height - size.h / 2;
+  requestDetail();
 }
 
 async function refresh(kept) {
@@ -397,9 +480,10 @@ document.getElementById("exposure").oninput = () => {
   requestPreview();
 };
 document.getElementById("before").onchange = () => requestPreview();
-// A click in the preview focuses at the depth under the cursor.
-document.getElementById("preview").onclick = async (event) => {
-  const img = event.target;
+// A click in the preview focuses at the depth under the cursor; with the
+// 1:1 view on, it also centres that view there, and a drag moves it.
+async function focusAt(event) {
+  const img = document.getElementById("preview");
   const box = img.getBoundingClientRect();
   const x = Math.floor((event.clientX - box.left) * img.naturalWidth / box.width);
   const y = Math.floor((event.clientY - box.top) * img.naturalHeight / box.height);
@@ -412,7 +496,71 @@ document.getElementById("preview").onclick = async (event) => {
            body.focusDistance.toFixed(2) + " m", false);
     update(body);
   } catch (failure) {}
+}
+{
+  const img = document.getElementById("preview");
+  let pressed = null;
+  img.onpointerdown = (event) => {
+    pressed = { x: event.clientX, y: event.clientY, dragged: false };
+    img.setPointerCapture(event.pointerId);
+  };
+  img.onpointermove = (event) => {
+    if (!pressed) return;
+    if (Math.hypot(event.clientX - pressed.x, event.clientY - pressed.y) > 4) pressed.dragged = true;
+    if (pressed.dragged && detail.on) centreDetailAt(event);
+  };
+  img.onpointerup = (event) => {
+    const was = pressed;
+    pressed = null;
+    if (!was) return;
+    if (detail.on) centreDetailAt(event);
+    if (!was.dragged) focusAt(event);
+  };
+  img.onpointercancel = () => { pressed = null; };
+}
+// Dragging in the 1:1 view pans it: the image follows the pointer at once,
+// and the region under it is fetched when the pointer rests or lets go.
+{
+  const view = document.getElementById("detail-view");
+  const img = document.getElementById("detail");
+  let drag = null;
+  view.onpointerdown = (event) => {
+    drag = { x: event.clientX, y: event.clientY, fromX: detail.x, fromY: detail.y };
+    view.setPointerCapture(event.pointerId);
+    view.classList.add("dragging");
+  };
+  view.onpointermove = (event) => {
+    if (!drag) return;
+    const dx = event.clientX - drag.x, dy = event.clientY - drag.y;
+    img.style.transform = "translate(" + dx + "px, " + dy + "px)";
+    const ratio = detailSize().ratio;
+    detail.x = drag.fromX - dx * ratio;
+    detail.y = drag.fromY - dy * ratio;
+    requestDetail();
+  };
+  view.onpointerup = () => {
+    if (!drag) return;
+    drag = null;
+    view.classList.remove("dragging");
+    requestDetail();
+  };
+  view.onpointercancel = view.onpointerup;
+}
+document.getElementById("detail-on").onchange = () => {
+  detail.on = document.getElementById("detail-on").checked;
+  document.getElementById("detail-view").hidden = !detail.on;
+  document.getElementById("detail-where").hidden = !detail.on;
+  if (detail.on) {
+    // Starts at the centre of the frame.
+    const size = detailSize();
+    detail.x = (frameSize.w - size.w) / 2;
+    detail.y = (frameSize.h - size.h) / 2;
+    requestDetail();
+  } else {
+    placeRegionMark();
+  }
 };
+window.addEventListener("resize", () => { placeRegionMark(); if (detail.on) requestDetail(); });
 document.getElementById("frame").onchange = async () => {
   const text = document.getElementById("frame").value.trim();
   try {

@@ -32,6 +32,17 @@ void answer(httplib::Response &response, const PageResponse &out) {
   response.status = out.status;
   response.set_header("Cache-Control", "no-store");
   response.set_header("X-Content-Type-Options", "nosniff");
+  // The page runs only its own inline script, talks only to this server,
+  // sends its address (with the token) to no one and is framed by no
+  // other page; its pictures are read only by pages of its own origin.
+  response.set_header("Content-Security-Policy",
+                      "default-src 'none'; script-src 'unsafe-inline'; "
+                      "style-src 'unsafe-inline'; img-src 'self' blob:; "
+                      "connect-src 'self'; base-uri 'none'; "
+                      "form-action 'none'; frame-ancestors 'none'");
+  response.set_header("X-Frame-Options", "DENY");
+  response.set_header("Referrer-Policy", "no-referrer");
+  response.set_header("Cross-Origin-Resource-Policy", "same-origin");
   for (const auto &[name, value] : out.headers)
     response.set_header(name, value);
   response.set_content(out.body, out.contentType.c_str());

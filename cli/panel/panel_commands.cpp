@@ -4,7 +4,6 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "cli/instance_settings.h"
+#include "cli/interrupts.h"
 #include "cli/panel/page_server.h"
 #include "cli/panel/settings_page.h"
 #include "cli/panel/settings_panel.h"
@@ -29,8 +29,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using host::HostError;
-
-constexpr int kPreviewWidth = 480;
 
 struct ApertureOptions {
   fs::path output;
@@ -121,15 +119,7 @@ std::optional<host::Frame> previewFrame(host::Session &session,
   source.horizontalFov = scene.camera->lens.horizontalFov;
   source.verticalFov = scene.camera->lens.verticalFov;
   if (input.extension() != ".exr") source.channels.depth.clear();
-  return reducedFrame(host::readFrame(source), kPreviewWidth);
-}
-
-// Ctrl-C or a kill that lands while a save is being written removes its
-// temporary before the process ends as the signal would end it.
-void endAfterRemovingTemporary(int signal) {
-  host::removeTemporaryInProgress();
-  std::signal(signal, SIG_DFL);
-  std::raise(signal);
+  return host::readFrame(source);
 }
 
 int servePage(const fs::path &modulePath, const PageOptions &options) {
@@ -141,8 +131,7 @@ int servePage(const fs::path &modulePath, const PageOptions &options) {
 
   PageServer server(page);
   server.bind(options.port);
-  std::signal(SIGINT, endAfterRemovingTemporary);
-  std::signal(SIGTERM, endAfterRemovingTemporary);
+  endOnStopSignals();
   fmt::print("Lensfall settings for {}: {}\n", options.scene, server.address());
   fmt::print("Press Ctrl-C to stop.\n");
   std::fflush(stdout);

@@ -25,6 +25,7 @@ constexpr int kMaxThumbnailSize = 1024;
 constexpr size_t kMaxUndo = 100;
 constexpr int kMaxFrame = 1000000;
 constexpr double kMaxExposureStops = 16.0;
+constexpr int kMaxDetailEdge = 2048;
 
 const char *kindName(ControlKind kind) {
   switch (kind) {
@@ -98,60 +99,27 @@ double typedNumber(std::string text, const std::string &key) {
   return value;
 }
 
-float linearToSrgb(float v) {
-  v = std::clamp(v, 0.0f, 1.0f);
-  return v <= 0.0031308f ? 12.92f * v
-                         : 1.055f * std::pow(v, 1.0f / 2.4f) - 0.055f;
-}
-
-uint8_t toByte(float v) { return uint8_t(std::lround(v * 255.0f)); }
-
 }  // namespace
-
-host::Frame reducedFrame(const host::Frame &frame, int maxWidth) {
-  if (frame.width <= maxWidth || frame.width <= 0) return frame;
-  const int width = maxWidth;
-  const int height =
-      std::max(1, int(std::lround(double(frame.height) * width / frame.width)));
-  host::Frame reduced(width, height);
-  const bool depth = !frame.depth.empty();
-  if (depth) reduced.depth.resize(reduced.pixels());
-  for (int y = 0; y < height; ++y) {
-    const int sy =
-        std::min(frame.height - 1, int((y + 0.5) * frame.height / height));
-    for (int x = 0; x < width; ++x) {
-      const int sx =
-          std::min(frame.width - 1, int((x + 0.5) * frame.width / width));
-      const size_t from = size_t(sy) * frame.width + sx;
-      const size_t to = size_t(y) * width + x;
-      reduced.red[to] = frame.red[from];
-      reduced.green[to] = frame.green[from];
-      reduced.blue[to] = frame.blue[from];
-      reduced.alpha[to] = frame.alpha[from];
-      if (depth) reduced.depth[to] = frame.depth[from];
-    }
-  }
-  reduced.resetOutput();
-  return reduced;
-}
 
 SettingsPage::SettingsPage(host::Session &session,
                            std::filesystem::path scenePath,
-                           std::optional<host::Frame> previewFrame)
+                           std::optional<host::Frame> frame, int previewWidth)
     : session_(session),
       scenePath_(std::move(scenePath)),
-      frame_(std::move(previewFrame)),
       sceneWidth_(session.scene().width),
       sceneHeight_(session.scene().height),
       sceneFrame_(session.scene().frame),
       panel_(session) {
-  if (frame_) {
-    // The module sizes its blur by the scene's frame, so the reduced
-    // preview is filtered as the whole frame would be.
-    session_.scene().width = frame_->width;
-    session_.scene().height = frame_->height;
-    session_.services().sceneChanged();
+  if (!frame) return;
+  preview_ = Filtered{reducedFrame(*frame, previewWidth)};
+  if (preview_->frame.width != frame->width) {
+    full_ = Filtered{std::move(*frame)};
   }
+  // The module sizes its blur by the scene's frame, so the reduced
+  // preview is filtered as the whole frame would be.
+  session_.scene().width = preview_->frame.width;
+  session_.scene().height = preview_->frame.height;
+  session_.services().sceneChanged();
 }
 
 json SettingsPage::formJson() const {
@@ -191,7 +159,13 @@ json SettingsPage::formJson() const {
           {"banner", banner.empty() ? "" : banner.front()},
           {"groups", groupOrder},
           {"controls", controls},
-          {"preview", frame_.has_value()},
+          {"preview", preview_.has_value()},
+          {"frameWidth", full_      ? full_->frame.width
+                         : preview_ ? preview_->frame.width
+                                    : 0},
+          {"frameHeight", full_      ? full_->frame.height
+                          : preview_ ? preview_->frame.height
+                                     : 0},
           {"unsaved", unsaved_},
           {"frame", session_.scene().frame},
           {"undo", undo_.size()},
@@ -213,7 +187,8 @@ PageResponse SettingsPage::handle(const PageRequest &request) {
     if (post && request.path == "/api/frame") return showFrame(request.body);
     if (post && request.path == "/api/focus") return focusAt(request.body);
     if (get && request.path == "/api/thumbnail.png") return thumbnail(request);
-    if (get && request.path == "/api/preview.png") return preview(request);
+    if (get && request.path == "/api/preview.bmp") return preview(request);
+    if (get && request.path == "/api/detail.bmp") return detail(request);
     if (post && request.path == "/api/save") return save();
     return error(
         404, fmt::format("no such page: {} {}", request.method, request.path));
@@ -271,21 +246,36 @@ PageResponse SettingsPage::setValue(const std::string &body) {
     HostInstance instance = model.form().instance;
     json before = session_.filter().save(instance);
     model.setValue(id, stored);
-    undo_.push_back(std::move(before));
-    if (undo_.size() > kMaxUndo) undo_.erase(undo_.begin());
-    unsaved_ = true;
+    edited(std::move(before), focalDistance());
   } catch (const HostError &refused) {
     return error(400, refused.what(), about);
   }
   return jsonResponse(formJson());
 }
 
+void SettingsPage::edited(json before, double focalDistanceBefore) {
+  undo_.push_back({std::move(before), focalDistanceBefore});
+  if (undo_.size() > kMaxUndo) undo_.erase(undo_.begin());
+  unsaved_ = true;
+  ++generation_;
+}
+
+double SettingsPage::focalDistance() const {
+  const host::Scene &scene = session_.scene();
+  return scene.camera ? scene.camera->lens.focalDistance : 0.0;
+}
+
 PageResponse SettingsPage::undo() {
   if (undo_.empty()) return error(409, "there is no edit to undo");
   HostInstance instance = panel_.form().form().instance;
-  session_.filter().load(instance, undo_.back());
+  session_.filter().load(instance, undo_.back().data);
+  if (session_.scene().camera) {
+    session_.scene().camera->lens.focalDistance = undo_.back().focalDistance;
+    session_.services().sceneChanged();
+  }
   undo_.pop_back();
   unsaved_ = true;
+  ++generation_;
   return jsonResponse(formJson());
 }
 
@@ -301,12 +291,13 @@ PageResponse SettingsPage::showFrame(const std::string &body) {
   // Animated values are read, and the preview filtered, at this frame.
   session_.scene().frame = request["frame"].get<int>();
   session_.services().sceneChanged();
+  ++generation_;
   return jsonResponse(formJson());
 }
 
 PageResponse SettingsPage::focusAt(const std::string &body) {
-  if (!frame_) return error(404, "no input frame was given");
-  const host::Frame &frame = *frame_;
+  if (!preview_) return error(404, "no input frame was given");
+  const host::Frame &frame = preview_->frame;
   const json request = json::parse(body, nullptr, false);
   const auto coordinate = [&](const char *name,
                               int size) -> std::optional<int> {
@@ -340,9 +331,10 @@ PageResponse SettingsPage::focusAt(const std::string &body) {
   const double time = session_.services().timeInfo.time;
   if (focus == nullptr || model.value(focus->id) == 0.0) {
     // No focus object: the camera's focal distance moves to the depth.
+    HostInstance instance = model.form().instance;
+    edited(session_.filter().save(instance), focalDistance());
     scene.camera->lens.focalDistance = depth;
     session_.services().sceneChanged();
-    unsaved_ = true;
     json form = formJson();
     form["focusDistance"] = depth;
     return jsonResponse(form);
@@ -375,8 +367,7 @@ PageResponse SettingsPage::focusAt(const std::string &body) {
   } catch (const HostError &refused) {
     return error(400, refused.what());
   }
-  undo_.push_back(std::move(before));
-  unsaved_ = true;
+  edited(std::move(before), focalDistance());
   json form = formJson();
   form["focusDistance"] = depth;
   form["focusObject"] = name;
@@ -402,8 +393,39 @@ PageResponse SettingsPage::thumbnail(const PageRequest &request) {
   return {200, "image/png", areaPng(area), {}};
 }
 
-PageResponse SettingsPage::preview(const PageRequest &request) {
-  if (!frame_) return error(404, "no input frame was given");
+bool SettingsPage::filter(Filtered &filtered) {
+  if (filtered.generation == generation_) return false;
+  host::Scene &scene = session_.scene();
+  const int shownWidth = scene.width, shownHeight = scene.height;
+  const auto sceneSize = [&](int width, int height) {
+    if (scene.width == width && scene.height == height) return;
+    scene.width = width;
+    scene.height = height;
+    session_.services().sceneChanged();
+  };
+  sceneSize(filtered.frame.width, filtered.frame.height);
+  const auto started = std::chrono::steady_clock::now();
+  try {
+    HostInstance instance = panel_.form().form().instance;
+    host::ProcessOptions options;
+    options.frameNumber = scene.frame;
+    host::processFrame(session_.filter(), instance, filtered.frame, options);
+  } catch (...) {
+    filtered.generation = 0;
+    sceneSize(shownWidth, shownHeight);
+    throw;
+  }
+  filtered.renderMs = std::chrono::duration<double, std::milli>(
+                          std::chrono::steady_clock::now() - started)
+                          .count();
+  filtered.generation = generation_;
+  sceneSize(shownWidth, shownHeight);
+  return true;
+}
+
+PageResponse SettingsPage::picture(Filtered &filtered,
+                                   const PageRequest &request,
+                                   std::optional<Region> region) {
   double stops = 0.0;
   if (const auto found = request.query.find("exposure");
       found != request.query.end()) {
@@ -417,35 +439,63 @@ PageResponse SettingsPage::preview(const PageRequest &request) {
   }
   const auto query = request.query.find("before");
   const bool before = query != request.query.end() && query->second == "1";
-  const auto started = std::chrono::steady_clock::now();
-  if (!before) {
-    HostInstance instance = panel_.form().form().instance;
-    host::ProcessOptions options;
-    options.frameNumber = session_.scene().frame;
-    host::processFrame(session_.filter(), instance, *frame_, options);
-  }
-  const double renderMs = std::chrono::duration<double, std::milli>(
-                              std::chrono::steady_clock::now() - started)
-                              .count();
-  const host::Frame &frame = *frame_;
-  const std::vector<float> &red = before ? frame.red : frame.outRed;
-  const std::vector<float> &green = before ? frame.green : frame.outGreen;
-  const std::vector<float> &blue = before ? frame.blue : frame.outBlue;
-  // Display exposure scales the linear values before the sRGB curve, so
-  // highlights above 1 can be brought into view.
-  const float gain = float(std::exp2(stops));
-  std::vector<uint8_t> rgb(frame.pixels() * 3);
-  for (size_t i = 0; i < frame.pixels(); ++i) {
-    rgb[i * 3 + 0] = toByte(linearToSrgb(red[i] * gain));
-    rgb[i * 3 + 1] = toByte(linearToSrgb(green[i] * gain));
-    rgb[i * 3 + 2] = toByte(linearToSrgb(blue[i] * gain));
-  }
-  PageResponse response{200,
-                        "image/png",
-                        encodePng(frame.width, frame.height, 3, rgb.data()),
-                        {}};
-  response.headers["X-Render-Ms"] = fmt::format("{:.1f}", renderMs);
+  // The output planes are kept between requests: a change of exposure, of
+  // the before view or of the region shown filters nothing again.
+  const bool rendered = !before && filter(filtered);
+  const host::Frame &frame = filtered.frame;
+  const Region shown = region.value_or(Region{0, 0, frame.width, frame.height});
+  const std::vector<uint8_t> rgb = displayPixels(
+      frame, before ? Planes::Input : Planes::Filtered, stops, shown);
+  PageResponse response{
+      200,
+      "image/bmp",
+      encodeImage("bmp", shown.width, shown.height, 3, rgb.data()),
+      {}};
+  // The time the filter took to make the output shown, whether by this
+  // request or by an earlier one.
+  response.headers["X-Render-Ms"] =
+      fmt::format("{:.1f}", before ? 0.0 : filtered.renderMs);
+  response.headers["X-Rendered"] = rendered ? "now" : "earlier";
+  response.headers["X-Region"] =
+      fmt::format("{},{},{},{}", shown.x, shown.y, shown.width, shown.height);
   return response;
+}
+
+PageResponse SettingsPage::preview(const PageRequest &request) {
+  if (!preview_) return error(404, "no input frame was given");
+  return picture(*preview_, request, std::nullopt);
+}
+
+PageResponse SettingsPage::detail(const PageRequest &request) {
+  if (!preview_) return error(404, "no input frame was given");
+  Filtered &filtered = full_ ? *full_ : *preview_;
+  const int width = filtered.frame.width, height = filtered.frame.height;
+  // The region is asked for in the frame's own pixels; one that reaches
+  // past an edge is moved inside, as a view panned too far stops there.
+  Region wanted;
+  const struct {
+    const char *name;
+    int *value;
+    int low, high;
+  } fields[] = {{"x", &wanted.x, -kMaxDetailEdge, width},
+                {"y", &wanted.y, -kMaxDetailEdge, height},
+                {"w", &wanted.width, 1, kMaxDetailEdge},
+                {"h", &wanted.height, 1, kMaxDetailEdge}};
+  for (const auto &field : fields) {
+    const auto found = request.query.find(field.name);
+    const std::string text =
+        found == request.query.end() ? std::string() : found->second;
+    const char *end = text.data() + text.size();
+    const auto parsed = std::from_chars(text.data(), end, *field.value);
+    if (text.empty() || parsed.ec != std::errc() || parsed.ptr != end ||
+        *field.value < field.low || *field.value > field.high) {
+      return error(400,
+                   fmt::format("1:1 view: {} must be a whole number from {} "
+                               "to {} (frame pixels)",
+                               field.name, field.low, field.high));
+    }
+  }
+  return picture(filtered, request, regionInside(wanted, width, height));
 }
 
 PageResponse SettingsPage::save() {

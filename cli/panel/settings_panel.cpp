@@ -40,22 +40,28 @@ std::vector<std::string> SettingsPanel::banner() const {
   return {};
 }
 
-std::string encodePng(int width, int height, int channels,
-                      const uint8_t *pixels) {
+std::string encodeImage(const char *format, int width, int height, int channels,
+                        const uint8_t *pixels) {
   std::vector<unsigned char> bytes;
   OIIO::Filesystem::IOVecOutput proxy(bytes);
-  auto output = OIIO::ImageOutput::create("png");
-  if (!output) throw host::HostError("no PNG writer is available");
+  auto output = OIIO::ImageOutput::create(format);
+  if (!output) throw host::HostError(fmt::format("no {} writer", format));
   output->set_ioproxy(&proxy);
   OIIO::ImageSpec spec(width, height, channels, OIIO::TypeDesc::UINT8);
   // The page shows these images at once and never keeps them: the fastest
   // compression is worth more than the smallest file on loopback.
   spec.attribute("png:compressionLevel", 1);
-  if (!output->open("memory.png", spec) ||
+  if (!output->open(fmt::format("memory.{}", format), spec) ||
       !output->write_image(OIIO::TypeDesc::UINT8, pixels) || !output->close()) {
-    throw host::HostError("cannot encode PNG: " + output->geterror());
+    throw host::HostError(
+        fmt::format("cannot encode {}: {}", format, output->geterror()));
   }
   return std::string(bytes.begin(), bytes.end());
+}
+
+std::string encodePng(int width, int height, int channels,
+                      const uint8_t *pixels) {
+  return encodeImage("png", width, height, channels, pixels);
 }
 
 std::string areaPng(const HostDrawArea &area) {

@@ -26,7 +26,11 @@ class SettingsPanel {
   HostInterfaceRecord record_{};
 };
 
-// An 8-bit RGB or RGBA image encoded as PNG in memory.
+// An 8-bit RGB or RGBA image encoded in memory in an image format
+// OpenImageIO writes ("png", "bmp").
+std::string encodeImage(const char *format, int width, int height, int channels,
+                        const uint8_t *pixels);
+// The same as PNG.
 std::string encodePng(int width, int height, int channels,
                       const uint8_t *pixels);
 // The drawn area as PNG.

@@ -38,5 +38,32 @@ TEST(Interrupts, ASecondCtrlCWhileWritingRemovesTheTemporary) {
   }
 }
 
+// The settings page's server ends at once on Ctrl-C, a kill or a closed
+// terminal; one that lands during a save takes the save's temporary with it.
+TEST(Interrupts, AStopSignalDuringASaveRemovesTheTemporary) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    const TempDir dir("stop_signal");
+    const fs::path target = dir / "shot.json";
+    std::ofstream(target) << "the saved scene";
+    EXPECT_EXIT(
+        {
+          cli::endOnStopSignals();
+          host::writeThroughTemporary(target, [&](const fs::path &temporary) {
+            std::ofstream(temporary) << "half a scene";
+            std::raise(signal);
+          });
+          std::exit(0);
+        },
+        ::testing::KilledBySignal(signal), "")
+        << signal;
+    EXPECT_EQ(readText(target), "the saved scene");
+    for (const fs::directory_entry &entry :
+         fs::directory_iterator(dir.path())) {
+      EXPECT_EQ(entry.path(), target) << "left behind";
+    }
+  }
+}
+
 }  // namespace
 }  // namespace lensfall::testing

@@ -3,10 +3,11 @@
 
 Runs `lensfall panel` on a real frame and checks in the browser: the enable
 rules of "Z値計算" and "多角形", the thumbnail following the shape, an edit
-reaching the preview, junk refused, the unsaved mark, save writing exactly
-the edited values, a page on another origin failing to change anything,
-click to focus, the layout at 600 px, and the page noticing that the
-server has stopped.
+reaching the preview, the before view, the display exposure, the 1:1 view
+and its panning, junk refused, the unsaved mark, save writing exactly the
+edited values, a page on another origin failing to change anything, click
+to focus, the preview beside the form on a laptop's screen, the layout at
+600 px, and the page noticing that the server has stopped.
 It prints the time from an edit to the new preview beside the preview's
 own render time, and keeps screenshots in the output folder.
 
@@ -142,7 +143,7 @@ def main():
                          "--disable-background-networking",
                          "--disable-component-update", "--disable-sync",
                          "--user-data-dir=" + os.path.join(work, "profile"),
-                         "--window-size=1400,1000"]:
+                         "--window-size=1366,768"]:
             options.add_argument(argument)
         driver = webdriver.Chrome(service=Service(CHROMEDRIVER),
                                   options=options)
@@ -183,6 +184,15 @@ def main():
                     return c["value"]
             fail("no control " + key)
 
+        # On a laptop's screen the preview sits beside the form, in view.
+        beside = driver.execute_script("""
+          const form = document.getElementById("window").getBoundingClientRect();
+          const preview = document.getElementById("preview-box").getBoundingClientRect();
+          return {beside: preview.left >= form.right, top: preview.top,
+                  height: window.innerHeight};""")
+        check(beside["beside"] and beside["top"] < beside["height"] / 2,
+              "at 1366 x 768 the preview is beside the form: " + str(beside))
+
         # The labels are tied to their inputs.
         label = box("f-number").find_element(By.CSS_SELECTOR, "label")
         check(label.get_attribute("for") == field("f-number").get_attribute("id"),
@@ -218,6 +228,13 @@ def main():
         # Edits reach the preview; the time from the edit to the new preview
         # is measured beside the preview's own render time.
         wait_for(lambda: image_sum("#preview") is not None, "the preview")
+        # Counts the times the preview shows it is busy.
+        driver.execute_script("""
+          window.busyShown = 0;
+          const wrap = document.getElementById("preview-wrap");
+          new MutationObserver(() => {
+            if (wrap.classList.contains("busy")) window.busyShown += 1;
+          }).observe(wrap, {attributes: true, attributeFilter: ["class"]});""")
         timings = []
         for value in ["2.8", "4", "1.4", "8", "2", "5.6", "3.2"]:
             before = image_sum("#preview")
@@ -235,6 +252,8 @@ def main():
         check(abs(server_value("f-number") - 3.2) < 1e-9,
               "the last typed f-number reached the module")
         check(True, "each f-number edit changed the preview")
+        busy = driver.execute_script("return window.busyShown")
+        check(busy >= 1, f"the preview showed it was busy ({busy} times)")
         edit_ms = [t["editToPreviewMs"] for t in timings]
         render_ms = [t["renderMs"] for t in timings]
         print("edit-to-preview ms: " + " ".join(f"{v:.0f}" for v in edit_ms))
@@ -261,6 +280,54 @@ def main():
         driver.execute_script(set_exposure, "0")
         wait_for(lambda: image_sum("#preview") == after, "exposure back at 0")
 
+        # The 1:1 view shows a region at the frame's own resolution (the
+        # preview is reduced), outlined on the preview, and a drag pans it.
+        def detail_shown():
+            return driver.execute_script(
+                "const d = window.lensfallDetail.shown;"
+                "const i = document.getElementById('detail');"
+                "return d && i.complete && i.naturalWidth ?"
+                " Object.assign({nw: i.naturalWidth, nh: i.naturalHeight}, d) : null;")
+
+        frame_width = server_form()["frameWidth"]
+        preview_width = driver.execute_script(
+            "return document.getElementById('preview').naturalWidth")
+        driver.find_element(By.ID, "detail-on").click()
+        shown = wait_for(detail_shown, "the 1:1 view")
+        view = driver.execute_script("""
+          const v = document.getElementById("detail-view");
+          return {w: v.clientWidth, h: v.clientHeight, ratio: window.devicePixelRatio};""")
+        check(preview_width < frame_width and
+              (shown["nw"], shown["nh"]) == (shown["w"], shown["h"]) and
+              shown["w"] == min(round(view["w"] * view["ratio"]), frame_width),
+              f"the 1:1 view shows {shown['w']} x {shown['h']} frame pixels "
+              f"of a {frame_width} wide frame (preview {preview_width})")
+        check(driver.find_element(By.ID, "region-mark").is_displayed(),
+              "the 1:1 region is outlined on the preview")
+        detail_before = image_sum("#detail")
+        ActionChains(driver).move_to_element(
+            driver.find_element(By.ID, "detail-view")).click_and_hold() \
+            .move_by_offset(-40, -30).release().perform()
+        frame_height = server_form()["frameHeight"]
+
+        def clamp(v, high):
+            return max(0, min(v, high))
+
+        want = (clamp(shown["x"] + round(40 * view["ratio"]),
+                      frame_width - shown["w"]),
+                clamp(shown["y"] + round(30 * view["ratio"]),
+                      frame_height - shown["h"]))
+        check(want != (shown["x"], shown["y"]), "the drag can pan the view")
+        panned = wait_for(lambda: (lambda d: d if d and (d["x"], d["y"]) == want
+                                   else None)(detail_shown()),
+                          f"the 1:1 view to pan to {want}")
+        wait_for(lambda: image_sum("#detail") not in (None, detail_before),
+                 "the panned 1:1 picture")
+        check(True, f"a drag panned the 1:1 view from ({shown['x']}, "
+              f"{shown['y']}) to ({panned['x']}, {panned['y']})")
+        driver.save_screenshot(os.path.join(output, "panel_detail.png"))
+        driver.find_element(By.ID, "detail-on").click()
+
         # Junk and an emptied field keep the old value and say why.
         for junk, why in [("e", "is not a number"), ("", "is empty"),
                           ("-1", "outside the settings form's bounds")]:
@@ -276,12 +343,20 @@ def main():
         wait_for(lambda: field("f-number").get_attribute("value") == "3.2",
                  "the field to show the kept value")
 
+        # Leaving the page with unsaved edits asks first; once saved, not.
+        leave_asks = ('const e = new Event("beforeunload", {cancelable: true});'
+                      'window.dispatchEvent(e); return e.defaultPrevented;')
+        check(driver.execute_script(leave_asks),
+              "closing the page with unsaved edits asks first")
+
         # Save writes exactly what was edited.
         driver.find_element(By.ID, "save").click()
         wait_for(lambda: "saved" in driver.find_element(By.ID, "status").text,
                  "the save")
         wait_for(lambda: not driver.find_element(By.ID, "unsaved").is_displayed(),
                  "the unsaved mark to go")
+        check(not driver.execute_script(leave_asks),
+              "once saved, closing the page does not ask")
         with open(scene, encoding="utf-8") as f:
             saved = json.load(f)
         changed = differences(original, saved)
@@ -358,7 +433,7 @@ def main():
               f"rows wrap at 600 px ({wrapped['rowsWrapped']} of them)")
         driver.save_screenshot(os.path.join(output, "panel_600px.png"))
         print("screenshots: " + os.path.join(output, "panel_600px.png") +
-              ", panel_wide.png")
+              ", panel_wide.png, panel_detail.png")
 
         # The page says when the server has gone.
         server.terminate()

@@ -163,6 +163,12 @@ TEST_F(PageServerTest, EveryRequestNeedsThisRunsToken) {
   ASSERT_TRUE(page);
   EXPECT_EQ(page->status, 200);
   EXPECT_NE(page->body.find("X-Lensfall-Token"), std::string::npos);
+  // No other page may frame it, and its address goes to no one.
+  EXPECT_NE(page->get_header_value("Content-Security-Policy")
+                .find("frame-ancestors 'none'"),
+            std::string::npos);
+  EXPECT_EQ(page->get_header_value("X-Frame-Options"), "DENY");
+  EXPECT_EQ(page->get_header_value("Referrer-Policy"), "no-referrer");
   std::string wrong = server->token();
   wrong.back() = wrong.back() == '0' ? '1' : '0';
   for (const std::string &path :

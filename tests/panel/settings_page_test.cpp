@@ -5,6 +5,7 @@
 
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imagebuf.h>
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "cli/instance_settings.h"
 #include "host/session.h"
@@ -24,18 +26,19 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-// A decoded PNG: width, height and 8-bit pixels.
+// A decoded image: width, height and 8-bit pixels.
 struct Decoded {
   int width = 0, height = 0, channels = 0;
   std::vector<uint8_t> pixels;
 };
 
-Decoded decodePng(const std::string &png) {
-  OIIO::Filesystem::IOMemReader reader(png.data(), png.size());
+// Decodes an image file held in memory, in the format its extension names.
+Decoded decode(const std::string &bytes, const std::string &extension) {
+  OIIO::Filesystem::IOMemReader reader(bytes.data(), bytes.size());
   OIIO::ImageSpec config;
   void *proxy = &reader;
   config.attribute("oiio:ioproxy", OIIO::TypeDesc::PTR, &proxy);
-  OIIO::ImageBuf image("memory.png", 0, 0, nullptr, &config);
+  OIIO::ImageBuf image("memory." + extension, 0, 0, nullptr, &config);
   Decoded decoded;
   if (!image.read(0, 0, true, OIIO::TypeDesc::UINT8)) {
     ADD_FAILURE() << image.geterror();
@@ -72,11 +75,12 @@ class SettingsPageTest : public ::testing::Test {
     fs::remove_all(dir);
   }
 
-  cli::SettingsPage &open(std::optional<host::Frame> frame = std::nullopt) {
+  cli::SettingsPage &open(std::optional<host::Frame> frame = std::nullopt,
+                          int previewWidth = cli::kPreviewWidth) {
     session = std::make_unique<host::Session>(LENSFALL_MODULE_PATH);
     session->openScene(scenePath);
     page = std::make_unique<cli::SettingsPage>(*session, scenePath,
-                                               std::move(frame));
+                                               std::move(frame), previewWidth);
     return *page;
   }
 
@@ -193,7 +197,7 @@ TEST_F(SettingsPageTest, ThumbnailIsTheFormsDrawing) {
       get("/api/thumbnail.png", {{"size", "64"}});
   ASSERT_EQ(response.status, 200);
   EXPECT_EQ(response.contentType, "image/png");
-  const Decoded png = decodePng(response.body);
+  const Decoded png = decode(response.body, "png");
   ASSERT_EQ(png.width, 64);
   ASSERT_EQ(png.height, 64);
   HostForm *form = host::PanelHost::active().openForm();
@@ -209,7 +213,11 @@ TEST_F(SettingsPageTest, ThumbnailIsTheFormsDrawing) {
 
 TEST_F(SettingsPageTest, PreviewFiltersTheFrameThroughTheEditedInstance) {
   open();
-  EXPECT_EQ(get("/api/preview.png").status, 404);
+  EXPECT_EQ(get("/api/preview.bmp").status, 404);
+  EXPECT_EQ(
+      get("/api/detail.bmp", {{"x", "0"}, {"y", "0"}, {"w", "1"}, {"h", "1"}})
+          .status,
+      404);
   page.reset();
   session.reset();
 
@@ -221,11 +229,12 @@ TEST_F(SettingsPageTest, PreviewFiltersTheFrameThroughTheEditedInstance) {
   frame.depth.assign(frame.pixels(), 20.0f);
   frame.resetOutput();
   open(frame);
-  const cli::PageResponse response = get("/api/preview.png");
+  const cli::PageResponse response = get("/api/preview.bmp");
   ASSERT_EQ(response.status, 200) << response.body;
-  const Decoded png = decodePng(response.body);
-  EXPECT_EQ(png.width, 12);
-  EXPECT_EQ(png.height, 8);
+  EXPECT_EQ(response.contentType, "image/bmp");
+  const Decoded shown = decode(response.body, "bmp");
+  EXPECT_EQ(shown.width, 12);
+  EXPECT_EQ(shown.height, 8);
   EXPECT_EQ(json::parse(get("/api/form").body)["preview"], true);
 }
 
@@ -429,47 +438,173 @@ TEST_F(SettingsPageTest, ClickingThePreviewFocusesAtTheDepthThere) {
     EXPECT_EQ(post("/api/focus", bad).status, 400) << bad;
   }
   EXPECT_EQ(session->scene().camera->lens.focalDistance, 6.5);
+  // Undo puts the focus back where it was.
+  ASSERT_EQ(post("/api/undo", "{}").status, 200);
+  EXPECT_EQ(session->scene().camera->lens.focalDistance,
+            HostCameraLens{}.focalDistance);
+}
+
+TEST_F(SettingsPageTest, ClickingThePreviewPicksTheFocusObjectNearestTheDepth) {
+  {
+    // The camera is at (0, -8, 1): "Near" lies 5 away, "Far" 20.
+    host::Session objects(LENSFALL_MODULE_PATH);
+    objects.openScene(scenePath);
+    objects.scene().addObject("Near", {0.0, -3.0, 1.0});
+    objects.scene().addObject("Far", {0.0, 12.0, 1.0});
+    objects.saveScene(scenePath);
+  }
+  host::Frame frame = smallFrame();
+  frame.depth[2 * 12 + 3] = 19.0f;
+  frame.depth[2 * 12 + 4] = 6.0f;
+  open(frame);
+  ASSERT_EQ(post("/api/value", R"({"id": 32775, "value": 1})").status, 200);
+  ASSERT_EQ(record().focusItemIndex, 1);
+  const struct {
+    const char *click;
+    const char *object;
+    int index;
+  } clicks[] = {{R"({"x": 3, "y": 2})", "Far", 2},
+                {R"({"x": 4, "y": 2})", "Near", 1}};
+  for (const auto &c : clicks) {
+    const cli::PageResponse response = post("/api/focus", c.click);
+    ASSERT_EQ(response.status, 200) << response.body;
+    EXPECT_EQ(json::parse(response.body)["focusObject"], c.object) << c.click;
+    EXPECT_EQ(record().focusItemIndex, c.index) << c.click;
+  }
+  // The camera's own focus is left alone while an object is the focus.
+  EXPECT_EQ(session->scene().camera->lens.focalDistance,
+            HostCameraLens{}.focalDistance);
+  ASSERT_EQ(post("/api/undo", "{}").status, 200);
+  EXPECT_EQ(record().focusItemIndex, 2);
+}
+
+// A frame of `width` x `height` with a bright pixel in every seven and a
+// depth that grows across it, so blur sizes differ from column to column.
+host::Frame rampFrame(int width, int height) {
+  host::Frame frame(width, height);
+  frame.depth.resize(frame.pixels());
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const size_t i = size_t(y) * width + x;
+      const float v = i % 7 == 0 ? 6.0f : 0.05f * float(x % 5);
+      frame.red[i] = v;
+      frame.green[i] = 0.5f * v;
+      frame.blue[i] = 0.2f;
+      frame.alpha[i] = 1.0f;
+      frame.depth[i] = 2.0f + 0.4f * float(x);
+    }
+  }
+  frame.resetOutput();
+  return frame;
+}
+
+TEST_F(SettingsPageTest, TheOneToOneViewShowsTheFrameFilteredAtItsOwnSize) {
+  // The oracle: the frame filtered whole by a session of its own, the
+  // scene sized as the frame, as a render would.
+  const host::Frame frame = rampFrame(96, 64);
+  host::Frame expected = frame;
+  {
+    host::Session reference(LENSFALL_MODULE_PATH);
+    reference.openScene(scenePath);
+    reference.scene().width = frame.width;
+    reference.scene().height = frame.height;
+    reference.services().sceneChanged();
+    host::processFrame(reference.filter(), reference.instances().back(),
+                       expected);
+  }
+  open(frame, 48);
+  EXPECT_EQ(json::parse(get("/api/form").body)["frameWidth"], 96);
+  EXPECT_EQ(decode(get("/api/preview.bmp").body, "bmp").width, 48);
+
+  const struct {
+    const char *x, *y, *w, *h;
+    cli::Region shown;
+  } regions[] = {
+      {"10", "20", "30", "16", {10, 20, 30, 16}},
+      {"80", "60", "30", "16", {66, 48, 30, 16}},  // moved inside
+      {"-9", "-4", "8", "8", {0, 0, 8, 8}},        // moved inside
+      {"0", "0", "2000", "2000", {0, 0, 96, 64}},  // cut to the frame
+  };
+  for (const auto &r : regions) {
+    const cli::PageResponse response = get(
+        "/api/detail.bmp", {{"x", r.x}, {"y", r.y}, {"w", r.w}, {"h", r.h}});
+    ASSERT_EQ(response.status, 200) << response.body;
+    const cli::Region s = r.shown;
+    EXPECT_EQ(response.headers.at("X-Region"),
+              fmt::format("{},{},{},{}", s.x, s.y, s.width, s.height));
+    const Decoded shown = decode(response.body, "bmp");
+    ASSERT_EQ(shown.width, s.width);
+    ASSERT_EQ(shown.height, s.height);
+    EXPECT_EQ(shown.pixels,
+              cli::displayPixels(expected, cli::Planes::Filtered, 0.0, s))
+        << r.x << "," << r.y;
+  }
+  // The preview is filtered as before: at its own reduced size.
+  EXPECT_EQ(session->scene().width, 48);
+  EXPECT_EQ(session->scene().height, 32);
+
+  for (const auto &bad : std::vector<std::map<std::string, std::string>>{
+           {{"x", "0"}, {"y", "0"}, {"w", "0"}, {"h", "8"}},
+           {{"x", "0"}, {"y", "0"}, {"w", "8"}},
+           {{"x", "a"}, {"y", "0"}, {"w", "8"}, {"h", "8"}},
+           {{"x", "0"}, {"y", "0"}, {"w", "8"}, {"h", "3000"}},
+           {{"x", "1.5"}, {"y", "0"}, {"w", "8"}, {"h", "8"}},
+       }) {
+    EXPECT_EQ(get("/api/detail.bmp", bad).status, 400);
+  }
+}
+
+TEST_F(SettingsPageTest, PicturesAreFilteredAgainOnlyAfterAChange) {
+  open(smallFrame());
+  const auto rendered = [&](std::map<std::string, std::string> query = {}) {
+    const cli::PageResponse response =
+        get("/api/preview.bmp", std::move(query));
+    EXPECT_EQ(response.status, 200) << response.body;
+    return response.headers.at("X-Rendered");
+  };
+  EXPECT_EQ(rendered(), "now");
+  // Only the display changes: the output planes are shown again.
+  EXPECT_EQ(rendered({{"exposure", "2"}}), "earlier");
+  EXPECT_EQ(rendered({{"before", "1"}}), "earlier");
+  EXPECT_EQ(rendered(), "earlier");
+  const struct {
+    const char *path, *body;
+  } changes[] = {
+      {"/api/value", R"({"id": 32776, "text": "4"})"},
+      {"/api/frame", R"({"frame": 3})"},
+      {"/api/undo", "{}"},
+      {"/api/focus", R"({"x": 2, "y": 2})"},
+  };
+  for (const auto &c : changes) {
+    ASSERT_EQ(post(c.path, c.body).status, 200) << c.path;
+    EXPECT_EQ(rendered(), "now") << c.path;
+    EXPECT_EQ(rendered(), "earlier") << c.path;
+  }
+  // Refused edits change nothing.
+  ASSERT_EQ(post("/api/value", R"({"id": 32776, "text": "e"})").status, 400);
+  EXPECT_EQ(rendered(), "earlier");
 }
 
 TEST_F(SettingsPageTest, PreviewReportsItsRenderTimeAndShowsExposure) {
   open(smallFrame());
-  const cli::PageResponse after = get("/api/preview.png");
+  const cli::PageResponse after = get("/api/preview.bmp");
   ASSERT_EQ(after.status, 200);
   ASSERT_TRUE(after.headers.contains("X-Render-Ms"));
   EXPECT_GE(std::stod(after.headers.at("X-Render-Ms")), 0.0);
   // Before: the input itself, where 4.0 and 0.1 differ.
   const Decoded before =
-      decodePng(get("/api/preview.png", {{"before", "1"}}).body);
+      decode(get("/api/preview.bmp", {{"before", "1"}}).body, "bmp");
   EXPECT_EQ(before.pixels[0], 255);
   EXPECT_LT(before.pixels[3], 255);
   // Four stops down brings 4.0 below white.
-  const Decoded darker = decodePng(
-      get("/api/preview.png", {{"before", "1"}, {"exposure", "-4"}}).body);
+  const Decoded darker = decode(
+      get("/api/preview.bmp", {{"before", "1"}, {"exposure", "-4"}}).body,
+      "bmp");
   EXPECT_LT(darker.pixels[0], 255);
   EXPECT_GT(darker.pixels[0], 0);
   for (const char *bad : {"x", "100", "nan", "1e9"}) {
-    EXPECT_EQ(get("/api/preview.png", {{"exposure", bad}}).status, 400) << bad;
+    EXPECT_EQ(get("/api/preview.bmp", {{"exposure", bad}}).status, 400) << bad;
   }
-}
-
-TEST(ReducedFrame, PointSamplesEveryPlane) {
-  host::Frame frame(8, 4);
-  for (size_t i = 0; i < frame.pixels(); ++i) {
-    frame.red[i] = float(i);
-    frame.depth.push_back(float(100 + i));
-  }
-  const host::Frame reduced = cli::reducedFrame(frame, 4);
-  ASSERT_EQ(reduced.width, 4);
-  ASSERT_EQ(reduced.height, 2);
-  // Pixel (x, y) takes source (2x + 1, 2y + 1): the nearest to its centre.
-  for (int y = 0; y < 2; ++y) {
-    for (int x = 0; x < 4; ++x) {
-      const size_t from = size_t(2 * y + 1) * 8 + size_t(2 * x + 1);
-      EXPECT_EQ(reduced.red[size_t(y) * 4 + x], frame.red[from]);
-      EXPECT_EQ(reduced.depth[size_t(y) * 4 + x], frame.depth[from]);
-    }
-  }
-  EXPECT_EQ(reduced.outRed, reduced.red);
 }
 
 }  // namespace
