@@ -10,17 +10,15 @@ namespace {
 
 void askToStop(int) { stopRequested = true; }
 
-void askThenEnd(int) {
-  if (!stopRequested.exchange(true)) return;
-  host::removeTemporaryInProgress();
-  signal(SIGINT, SIG_DFL);
-  raise(SIGINT);
-}
-
 void removeTemporaryThenEnd(int signal) {
   host::removeTemporaryInProgress();
   ::signal(signal, SIG_DFL);
   raise(signal);
+}
+
+void askThenEnd(int signal) {
+  if (!stopRequested.exchange(true)) return;
+  removeTemporaryThenEnd(signal);
 }
 
 }  // namespace
@@ -40,9 +38,13 @@ InterruptGuard::InterruptGuard(Second second) {
   // Without SA_RESTART, a worker waiting for its next frame wakes up at once.
   action.sa_handler = second == Second::EndsProgram ? askThenEnd : askToStop;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, &previous_);
+  sigaction(SIGINT, &action, &previousInterrupt_);
+  sigaction(SIGTERM, &action, &previousTerminate_);
 }
 
-InterruptGuard::~InterruptGuard() { sigaction(SIGINT, &previous_, nullptr); }
+InterruptGuard::~InterruptGuard() {
+  sigaction(SIGTERM, &previousTerminate_, nullptr);
+  sigaction(SIGINT, &previousInterrupt_, nullptr);
+}
 
 }  // namespace lensfall::cli

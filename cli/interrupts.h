@@ -1,5 +1,7 @@
 // Ctrl-C while frames render: the first asks the module to stop through its
-// progress monitor, so nothing half-done is written.
+// progress monitor, so nothing half-done is written. SIGTERM counts as
+// Ctrl-C: it is what a workload manager sends a task it cancels or pre-empts
+// (SIGKILL follows only some seconds later).
 #pragma once
 
 #include <signal.h>
@@ -8,8 +10,8 @@
 
 namespace lensfall::cli {
 
-// Set by SIGINT while an InterruptGuard is in place; the host's monitor
-// reads it after every row and asks the module to stop.
+// Set by SIGINT or SIGTERM while an InterruptGuard is in place; the host's
+// monitor reads it after every row and asks the module to stop.
 extern std::atomic<bool> stopRequested;
 
 class InterruptGuard {
@@ -29,7 +31,8 @@ class InterruptGuard {
   InterruptGuard &operator=(const InterruptGuard &) = delete;
 
  private:
-  struct sigaction previous_ {};
+  struct sigaction previousInterrupt_ {};
+  struct sigaction previousTerminate_ {};
 };
 
 // For a program that has nothing to finish when it is stopped (the settings

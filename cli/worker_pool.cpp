@@ -52,8 +52,9 @@ void forwardInterrupt(int) {
   errno = savedErrno;
 }
 
-// While workers run, SIGINT is forwarded to them and stays blocked in the
-// parent except while it waits for reports, so it is seen between two
+// While workers run, SIGINT (and SIGTERM, which counts as Ctrl-C) is
+// forwarded to them as SIGINT and stays blocked in the parent except while
+// it waits for reports, so it is seen between two
 // reports and never missed; the workers start with it blocked too and
 // unblock it once their handler is in place. A worker that died shows as a
 // failed write, not as SIGPIPE.
@@ -63,6 +64,7 @@ class ParentSignals {
     sigset_t interrupt;
     sigemptyset(&interrupt);
     sigaddset(&interrupt, SIGINT);
+    sigaddset(&interrupt, SIGTERM);
     sigprocmask(SIG_BLOCK, &interrupt, &unblocked_);
     interruptsSeen = 0;
     interruptTargets = targets;
@@ -71,6 +73,7 @@ class ParentSignals {
     forward.sa_handler = forwardInterrupt;
     sigemptyset(&forward.sa_mask);
     sigaction(SIGINT, &forward, &previousInterrupt_);
+    sigaction(SIGTERM, &forward, &previousTerminate_);
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
@@ -80,6 +83,7 @@ class ParentSignals {
     interruptTargetCount = 0;
     interruptTargets = nullptr;
     sigaction(SIGPIPE, &previousPipe_, nullptr);
+    sigaction(SIGTERM, &previousTerminate_, nullptr);
     sigaction(SIGINT, &previousInterrupt_, nullptr);
     sigprocmask(SIG_SETMASK, &unblocked_, nullptr);
   }
@@ -92,6 +96,7 @@ class ParentSignals {
  private:
   sigset_t unblocked_{};
   struct sigaction previousInterrupt_ {};
+  struct sigaction previousTerminate_ {};
   struct sigaction previousPipe_ {};
 };
 
@@ -376,11 +381,12 @@ int serveFrames(const std::filesystem::path &modulePath,
                 const RenderOptions &options, const FrameRange &range) {
   const RenderOptions::Worker &channel = *options.worker;
   InterruptGuard interrupts(InterruptGuard::Second::AsksAgain);
-  // The parent starts workers with SIGINT blocked so that none is lost;
-  // from here on it is handled.
+  // The parent starts workers with SIGINT and SIGTERM blocked so that none
+  // is lost; from here on they are handled.
   sigset_t interrupt;
   sigemptyset(&interrupt);
   sigaddset(&interrupt, SIGINT);
+  sigaddset(&interrupt, SIGTERM);
   sigprocmask(SIG_UNBLOCK, &interrupt, nullptr);
   std::signal(SIGPIPE, SIG_IGN);  // a lost parent shows as a failed write
 

@@ -148,10 +148,11 @@ TEST(RenderJobs, JobsBelowOneAreRefused) {
 // SIGINT to the parent alone (as a job control system sends it) stops the
 // workers too: the parent forwards it at once, so only the frames already
 // being rendered can still finish, far fewer than the 40. Finished frames
-// are complete files, and nothing else is left in the folder.
-TEST(RenderJobs, InterruptStopsEveryWorker) {
+// are complete files, and nothing else is left in the folder. SIGTERM, which
+// a workload manager sends a task it cancels, does the same.
+void stopsEveryWorker(int stopSignal) {
   constexpr int kFrames = 40;
-  const Sequence sequence("stop", kFrames);
+  const Sequence sequence("stop" + std::to_string(stopSignal), kFrames);
   const std::string output = sequence.outputPattern("out");
   const std::string input = sequence.inputPattern();
   std::vector<const char *> argv = {
@@ -179,7 +180,7 @@ TEST(RenderJobs, InterruptStopsEveryWorker) {
   while (std::fgets(line, sizeof line, progress) != nullptr) {
     if (!interrupted &&
         std::string(line).find(" done (") != std::string::npos) {
-      kill(pid, SIGINT);
+      kill(pid, stopSignal);
       interrupted = true;
     }
   }
@@ -216,6 +217,9 @@ TEST(RenderJobs, InterruptStopsEveryWorker) {
         << "left behind: " << entry.path();
   }
 }
+
+TEST(RenderJobs, InterruptStopsEveryWorker) { stopsEveryWorker(SIGINT); }
+TEST(RenderJobs, TerminateStopsEveryWorker) { stopsEveryWorker(SIGTERM); }
 
 // A worker killed while it writes a frame (the out-of-memory killer, a
 // second Ctrl-C) cannot remove its temporary file; its parent knows which
