@@ -45,6 +45,28 @@ HostItem &Scene::setCamera(const HostCameraLens &lens,
   return *camera;
 }
 
+std::optional<HostCameraAim> cameraAim(std::array<double, 3> view,
+                                       std::array<double, 3> up) {
+  const auto dot = [](const std::array<double, 3> &a,
+                      const std::array<double, 3> &b) {
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+  };
+  const auto normalised = [&](std::array<double, 3> &v) {
+    const double length = std::sqrt(dot(v, v));
+    if (!(length > 0.0) || !std::isfinite(length)) return false;
+    for (double &c : v) c /= length;
+    return true;
+  };
+  if (!normalised(view) || !normalised(up)) return std::nullopt;
+  const double along = dot(up, view);
+  for (size_t k = 0; k < 3; ++k) up[k] -= along * view[k];
+  // Parallel, or so nearly that what is left is rounding.
+  if (!(std::sqrt(dot(up, up)) > 1e-9) || !normalised(up)) {
+    return std::nullopt;
+  }
+  return HostCameraAim{view, up};
+}
+
 HostImage &Scene::addImage(const std::string &utf8Name,
                            std::vector<std::filesystem::path> files) {
   if (files.empty()) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,11 +29,19 @@ struct HostCameraLens {
   double verticalFov = 0.3996;
 };
 
+// Which way a camera looks: unit vectors along its view and its up
+// directions in world space, up at right angles to the view.
+struct HostCameraAim {
+  std::array<double, 3> view{};
+  std::array<double, 3> up{};
+};
+
 struct HostItem {
   int type = 0;      // HOST_ITEM_OBJECT or HOST_ITEM_CAMERA
   std::string name;  // code page 932, as the module sees it
   lensfall::host::PositionTrack position;
-  HostCameraLens lens;  // cameras only
+  HostCameraLens lens;                 // cameras only
+  std::optional<HostCameraAim> aim;    // cameras only; empty when not known
 };
 
 struct HostImage {
@@ -64,6 +73,12 @@ struct Scene {
   HostItem *objectNamed(const std::string &utf8Name) const;
   HostImage *imageNamed(const std::string &utf8Name) const;
 };
+
+// A camera aim from a view and an up direction of any length: both made unit
+// length, up made square to the view. Empty when either is zero or they are
+// parallel.
+std::optional<HostCameraAim> cameraAim(std::array<double, 3> view,
+                                       std::array<double, 3> up);
 
 // Reads an image file into 8-bit pixels: one channel gives grey, three
 // give RGB, four or more RGBA. Throws HostError naming the file.

@@ -114,7 +114,16 @@ void readCamera(const json &entry, Scene &scene) {
   lens.focalDistance = camera.number("focal_distance", lens.focalDistance);
   lens.horizontalFov = camera.positive("hfov_rad", lens.horizontalFov);
   lens.verticalFov = camera.positive("vfov_rad", lens.verticalFov);
-  scene.setCamera(lens, camera.vector3("position"));
+  HostItem &item = scene.setCamera(lens, camera.vector3("position"));
+  if (camera.has("view_direction") || camera.has("up_direction")) {
+    item.aim = cameraAim(camera.vector3("view_direction"),
+                         camera.vector3("up_direction"));
+    if (!item.aim) {
+      throw HostError(
+          "camera.view_direction and camera.up_direction must be directions "
+          "of non-zero length that are not parallel");
+    }
+  }
 }
 
 void readObject(const json &entry, size_t index, Scene &scene) {
@@ -236,6 +245,10 @@ json sceneDocument(const Scene &scene, const std::vector<FilterEntry> &filters,
         {"hfov_rad", lens.horizontalFov},
         {"vfov_rad", lens.verticalFov},
         {"position", positionJson(scene.camera->position.constant)}};
+    if (const auto &aim = scene.camera->aim) {
+      document["camera"]["view_direction"] = positionJson(aim->view);
+      document["camera"]["up_direction"] = positionJson(aim->up);
+    }
   } else {
     document["camera"] = nullptr;
   }

@@ -124,6 +124,27 @@ HostCameraLens readLens(const Fields &camera) {
   return lens;
 }
 
+// The camera's view and up directions, when given: both or neither.
+std::optional<HostCameraAim> readAim(const Fields &camera) {
+  if (!camera.has("view_direction") && !camera.has("up_direction")) {
+    return std::nullopt;
+  }
+  const auto view = camera.vector3("view_direction");
+  if (view == std::array<double, 3>{}) {
+    camera.fail("view_direction", "a direction of non-zero length",
+                camera.find("view_direction"));
+  }
+  const auto up = camera.vector3("up_direction");
+  const std::optional<HostCameraAim> aim = cameraAim(view, up);
+  if (!aim) {
+    camera.fail("up_direction",
+                "a direction of non-zero length, not parallel to "
+                "view_direction",
+                camera.find("up_direction"));
+  }
+  return aim;
+}
+
 ChannelNames readChannels(const Fields &names) {
   return {names.text("R"), names.text("G"), names.text("B"), names.text("A"),
           names.text("Z")};
@@ -201,6 +222,7 @@ Sidecar parseSidecar(const json &document) {
   const Fields camera = top.object("camera");
   sidecar.lens = readLens(camera);
   sidecar.cameraPosition = camera.vector3("world_position");
+  sidecar.cameraAim = readAim(camera);
   readObjects(top.find("mesh_objects"), sidecar);
   sidecar.channels = readChannels(top.object("exr_channels"));
   readDepth(top.object("depth"), sidecar);
@@ -246,6 +268,7 @@ SidecarApplied applySidecar(const Sidecar &sidecar, Scene &scene) {
   } else {
     scene.setCamera(sidecar.lens, sidecar.cameraPosition);
   }
+  scene.camera->aim = sidecar.cameraAim;
   SidecarApplied applied;
   for (const SidecarObject &object : sidecar.objects) {
     try {

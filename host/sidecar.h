@@ -29,6 +29,7 @@ struct Sidecar {
   std::optional<int> frame;
   HostCameraLens lens;
   std::array<double, 3> cameraPosition{};
+  std::optional<HostCameraAim> cameraAim;  // when the sidecar gives it
   std::vector<SidecarObject> objects;
   ChannelNames channels;  // from exr_channels; empty when not given
   std::optional<DepthMeasure> depthMeasure;

@@ -8,7 +8,9 @@
 #include <cmath>
 
 #include "cli/instance_settings.h"
+#include "cli/panel/focus_pick.h"
 #include "cli/setting_bounds.h"
+#include "host/depth_convention.h"
 #include "host/host_error.h"
 #include "host/text_codec.h"
 
@@ -317,11 +319,16 @@ PageResponse SettingsPage::focusAt(const std::string &body) {
                                   frame.width - 1, frame.height - 1));
   }
   if (frame.depth.empty()) return error(400, "focus: the frame has no depth");
-  const double depth = frame.depth[size_t(*y) * frame.width + size_t(*x)];
   host::Scene &scene = session_.scene();
-  if (!std::isfinite(depth) || depth <= 0.0 || !scene.camera) {
+  if (!scene.camera) return error(400, "focus: the scene has no camera");
+  const double depth = frame.depth[size_t(*y) * frame.width + size_t(*x)];
+  if (std::isnan(depth) || depth <= 0.0) {
     return error(400, "focus: there is no depth under the cursor");
   }
+  // Sky and other empty pixels lie as far as far goes: a click there
+  // focuses on the distance.
+  const FocusClick click{*x, *y, frame.width, frame.height,
+                         std::min(depth, double(host::kVeryFar))};
   host::FormModel model = panel_.form();
   const host::FormControl *focus = nullptr;
   for (const host::FormControl &control : model.controls()) {
@@ -333,26 +340,15 @@ PageResponse SettingsPage::focusAt(const std::string &body) {
     // No focus object: the camera's focal distance moves to the depth.
     HostInstance instance = model.form().instance;
     edited(session_.filter().save(instance), focalDistance());
-    scene.camera->lens.focalDistance = depth;
+    scene.camera->lens.focalDistance = click.distance;
     session_.services().sceneChanged();
     json form = formJson();
-    form["focusDistance"] = depth;
+    form["focusDistance"] = click.distance;
     return jsonResponse(form);
   }
-  // A focus object is chosen: the object whose distance from the camera is
-  // nearest the depth under the cursor becomes it.
-  const auto camera = scene.camera->position.at(time);
-  const HostItem *nearest = nullptr;
-  double best = INFINITY;
-  for (const auto &object : scene.objects) {
-    const auto at = object->position.at(time);
-    const double distance =
-        std::hypot(at[0] - camera[0], at[1] - camera[1], at[2] - camera[2]);
-    if (std::fabs(distance - depth) < best) {
-      best = std::fabs(distance - depth);
-      nearest = object.get();
-    }
-  }
+  // A focus object is chosen: the object nearest the point under the
+  // cursor becomes it.
+  const HostItem *nearest = objectUnderClick(scene, time, click);
   const std::vector<std::string> names = model.choices(focus->id);
   const std::string name = nearest ? host::cp932ToUtf8(nearest->name) : "";
   const auto found = std::find(names.begin(), names.end(), name);
@@ -369,7 +365,7 @@ PageResponse SettingsPage::focusAt(const std::string &body) {
   }
   edited(std::move(before), focalDistance());
   json form = formJson();
-  form["focusDistance"] = depth;
+  form["focusDistance"] = click.distance;
   form["focusObject"] = name;
   return jsonResponse(form);
 }

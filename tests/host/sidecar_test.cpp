@@ -56,6 +56,13 @@ TEST(Sidecar, AWrongFieldIsNamedWithItsValueAndWhatWasExpected) {
        "here",
        {"mesh_objects[0].world_position"}},
       {"/mesh_objects", 3, {"mesh_objects", "list"}},
+      {"/camera/view_direction",
+       json::array({0, 0, 0}),
+       {"camera.view_direction", "non-zero"}},
+      {"/camera/up_direction",
+       json::array({0.023405, 0.99863, -0.046811}),
+       {"camera.up_direction", "parallel"}},
+      {"/camera/up_direction", nullptr, {"camera.up_direction", "3"}},
   };
   for (const BadField &bad : cases) {
     SCOPED_TRACE(std::string(bad.pointer) + " = " + bad.value.dump());
@@ -113,6 +120,9 @@ TEST(Sidecar, AFrameMovesTheItemsTheModuleHolds) {
   EXPECT_EQ(marker->position.at(0.0), (std::array<double, 3>{1, 2, 3}));
   EXPECT_EQ(scene.camera->lens.focalDistance, 3.25);
   EXPECT_EQ(scene.frame, 2);
+  ASSERT_TRUE(scene.camera->aim);
+  EXPECT_NEAR(scene.camera->aim->view[1], 0.99863, 1e-5);
+  EXPECT_NEAR(scene.camera->aim->up[2], 0.998904, 1e-5);
 }
 
 }  // namespace

@@ -14,8 +14,10 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <numbers>
 
 #include "cli/instance_settings.h"
+#include "host/depth_convention.h"
 #include "host/session.h"
 #include "settings/filter_settings.h"
 #include "tests/panel/panel_fixture.h"
@@ -426,6 +428,7 @@ TEST_F(SettingsPageTest, ClickingThePreviewFocusesAtTheDepthThere) {
   host::Frame frame = smallFrame();
   frame.depth[3 * 12 + 5] = 6.5f;
   frame.depth[0] = 0.0f;
+  frame.depth[1] = INFINITY;
   open(frame);
   cli::PageResponse response = post("/api/focus", R"({"x": 5, "y": 3})");
   ASSERT_EQ(response.status, 200) << response.body;
@@ -442,6 +445,39 @@ TEST_F(SettingsPageTest, ClickingThePreviewFocusesAtTheDepthThere) {
   ASSERT_EQ(post("/api/undo", "{}").status, 200);
   EXPECT_EQ(session->scene().camera->lens.focalDistance,
             HostCameraLens{}.focalDistance);
+  // The sky focuses on the distance, where nothing is blurred.
+  ASSERT_EQ(post("/api/focus", R"({"x": 1, "y": 0})").status, 200);
+  EXPECT_EQ(session->scene().camera->lens.focalDistance, host::kVeryFar);
+}
+
+// With the camera's aim known, a click chooses the object nearest the point
+// under the cursor, not just one at the same distance: "Left" and "Right"
+// are equally far from the camera, on either side of its view.
+TEST_F(SettingsPageTest, ClickingThePreviewPicksTheObjectAlongTheRay) {
+  {
+    host::Session objects(LENSFALL_MODULE_PATH);
+    objects.openScene(scenePath);
+    HostCameraLens wide;
+    wide.horizontalFov = wide.verticalFov = std::numbers::pi / 2.0;
+    HostItem &camera = objects.scene().setCamera(wide, {0.0, 0.0, 0.0});
+    camera.aim = host::cameraAim({0.0, 1.0, 0.0}, {0.0, 0.0, 1.0});
+    objects.scene().addObject("Left", {-5.0, 5.0, 0.0});
+    objects.scene().addObject("Right", {5.0, 5.0, 0.0});
+    objects.saveScene(scenePath);
+  }
+  host::Frame frame = smallFrame();
+  frame.depth.assign(frame.pixels(), float(std::hypot(5.0, 5.0)));
+  open(frame);
+  ASSERT_TRUE(session->scene().camera->aim) << "kept by the scene file";
+  ASSERT_EQ(post("/api/value", R"({"id": 32775, "value": 1})").status, 200);
+  for (const auto &[click, object] :
+       {std::pair{R"({"x": 11, "y": 4})", "Right"},
+        std::pair{R"({"x": 0, "y": 3})", "Left"},
+        std::pair{R"({"x": 10, "y": 0})", "Right"}}) {
+    const cli::PageResponse response = post("/api/focus", click);
+    ASSERT_EQ(response.status, 200) << response.body;
+    EXPECT_EQ(json::parse(response.body)["focusObject"], object) << click;
+  }
 }
 
 TEST_F(SettingsPageTest, ClickingThePreviewPicksTheFocusObjectNearestTheDepth) {
