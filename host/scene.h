@@ -40,8 +40,8 @@ struct HostItem {
   int type = 0;      // HOST_ITEM_OBJECT or HOST_ITEM_CAMERA
   std::string name;  // code page 932, as the module sees it
   lensfall::host::PositionTrack position;
-  HostCameraLens lens;                 // cameras only
-  std::optional<HostCameraAim> aim;    // cameras only; empty when not known
+  HostCameraLens lens;               // cameras only
+  std::optional<HostCameraAim> aim;  // cameras only; empty when not known
 };
 
 struct HostImage {
