@@ -45,8 +45,8 @@ HostItem &Scene::setCamera(const HostCameraLens &lens,
   return *camera;
 }
 
-std::optional<HostCameraAim> cameraAim(std::array<double, 3> view,
-                                       std::array<double, 3> up) {
+std::optional<HostCameraAim> unitAim(HostCameraAim aim) {
+  auto &[view, up] = aim;
   const auto dot = [](const std::array<double, 3> &a,
                       const std::array<double, 3> &b) {
     return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
@@ -64,7 +64,7 @@ std::optional<HostCameraAim> cameraAim(std::array<double, 3> view,
   if (!(std::sqrt(dot(up, up)) > 1e-9) || !normalised(up)) {
     return std::nullopt;
   }
-  return HostCameraAim{view, up};
+  return aim;
 }
 
 HostImage &Scene::addImage(const std::string &utf8Name,

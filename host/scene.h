@@ -29,8 +29,9 @@ struct HostCameraLens {
   double verticalFov = 0.3996;
 };
 
-// Which way a camera looks: unit vectors along its view and its up
-// directions in world space, up at right angles to the view.
+// Which way a camera looks: its view and up directions in world space, as
+// given (of any length, up not necessarily square to the view), so a scene
+// saves them unchanged.
 struct HostCameraAim {
   std::array<double, 3> view{};
   std::array<double, 3> up{};
@@ -74,11 +75,10 @@ struct Scene {
   HostImage *imageNamed(const std::string &utf8Name) const;
 };
 
-// A camera aim from a view and an up direction of any length: both made unit
-// length, up made square to the view. Empty when either is zero or they are
-// parallel.
-std::optional<HostCameraAim> cameraAim(std::array<double, 3> view,
-                                       std::array<double, 3> up);
+// The aim with both directions of unit length and up made square to the
+// view. Empty when either is zero or they are parallel: such directions
+// aim no camera.
+std::optional<HostCameraAim> unitAim(HostCameraAim aim);
 
 // Reads an image file into 8-bit pixels: one channel gives grey, three
 // give RGB, four or more RGBA. Throws HostError naming the file.

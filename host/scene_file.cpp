@@ -116,9 +116,9 @@ void readCamera(const json &entry, Scene &scene) {
   lens.verticalFov = camera.positive("vfov_rad", lens.verticalFov);
   HostItem &item = scene.setCamera(lens, camera.vector3("position"));
   if (camera.has("view_direction") || camera.has("up_direction")) {
-    item.aim = cameraAim(camera.vector3("view_direction"),
-                         camera.vector3("up_direction"));
-    if (!item.aim) {
+    item.aim = HostCameraAim{camera.vector3("view_direction"),
+                             camera.vector3("up_direction")};
+    if (!unitAim(*item.aim)) {
       throw HostError(
           "camera.view_direction and camera.up_direction must be directions "
           "of non-zero length that are not parallel");

@@ -135,8 +135,8 @@ std::optional<HostCameraAim> readAim(const Fields &camera) {
                 camera.find("view_direction"));
   }
   const auto up = camera.vector3("up_direction");
-  const std::optional<HostCameraAim> aim = cameraAim(view, up);
-  if (!aim) {
+  const HostCameraAim aim{view, up};
+  if (!unitAim(aim)) {
     camera.fail("up_direction",
                 "a direction of non-zero length, not parallel to "
                 "view_direction",

@@ -23,7 +23,9 @@ Vector cross(const Vector &a, const Vector &b) {
 std::optional<Vector> pointUnderClick(const HostItem &camera, double time,
                                       const FocusClick &click) {
   if (!camera.aim) return std::nullopt;
-  const HostCameraAim &aim = *camera.aim;
+  const std::optional<HostCameraAim> unit = host::unitAim(*camera.aim);
+  if (!unit) return std::nullopt;
+  const HostCameraAim &aim = *unit;
   const Vector right = cross(aim.view, aim.up);
   // The pixel's centre on the image plane one unit in front of the camera:
   // x grows to the right, rows grow downward.

@@ -460,7 +460,7 @@ TEST_F(SettingsPageTest, ClickingThePreviewPicksTheObjectAlongTheRay) {
     HostCameraLens wide;
     wide.horizontalFov = wide.verticalFov = std::numbers::pi / 2.0;
     HostItem &camera = objects.scene().setCamera(wide, {0.0, 0.0, 0.0});
-    camera.aim = host::cameraAim({0.0, 1.0, 0.0}, {0.0, 0.0, 1.0});
+    camera.aim = HostCameraAim{{0.0, 2.0, 0.0}, {0.0, 0.5, 1.0}};
     objects.scene().addObject("Left", {-5.0, 5.0, 0.0});
     objects.scene().addObject("Right", {5.0, 5.0, 0.0});
     objects.saveScene(scenePath);
