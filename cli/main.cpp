@@ -7,7 +7,7 @@
 #include "cli/demo.h"
 #include "cli/farm/farm_commands.h"
 #include "cli/instance_settings.h"
-#include "cli/panel/panel_commands.h"
+#include "cli/page/panel_commands.h"
 #include "cli/render_command.h"
 #include "cli/scene_commands.h"
 #include "cli/worker_pool.h"

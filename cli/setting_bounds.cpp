@@ -3,9 +3,9 @@
 #include <fmt/format.h>
 
 #include "cli/instance_settings.h"
-#include "cli/panel/settings_panel.h"
+#include "cli/page/settings_panel.h"
 #include "host/host_error.h"
-#include "host/panel/panel_host.h"
+#include "host/forms/panel_host.h"
 
 namespace lensfall::cli {
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "cli/panel/settings_page.h"
+#include "cli/page/settings_page.h"
 #include "host/session.h"
 
 namespace {

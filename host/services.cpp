@@ -1,7 +1,7 @@
 #include "host/services.h"
 
 #include "host/host_error.h"
-#include "host/panel/panel_host.h"
+#include "host/forms/panel_host.h"
 
 namespace lensfall::host {
 

@@ -1,7 +1,7 @@
 // The page's pictures of a frame: sRGB codes against the transfer curve
 // itself, regions kept inside the frame, the display exposure applied
 // before the clamp, and the reduced frame the preview filters.
-#include "cli/panel/display_image.h"
+#include "cli/page/display_image.h"
 
 #include <gtest/gtest.h>
 

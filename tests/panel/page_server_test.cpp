@@ -4,7 +4,7 @@
 // capped before they are read, idle and trickling clients leave the page
 // free for others, and saving writes through links without leaving
 // temporaries.
-#include "cli/panel/page_server.h"
+#include "cli/page/page_server.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

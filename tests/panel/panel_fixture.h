@@ -7,7 +7,7 @@
 #include <string>
 
 #include "host/filter_host.h"
-#include "host/panel/panel_host.h"
+#include "host/forms/panel_host.h"
 #include "hostapi/panel.h"
 #include "tests/support/module_host.h"
 

@@ -1,7 +1,7 @@
 // The settings page's request handlers over a real session: the form as
 // JSON, edits through the form service, refused requests, the thumbnail and
 // preview images, and saving the scene.
-#include "cli/panel/settings_page.h"
+#include "cli/page/settings_page.h"
 
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imagebuf.h>

@@ -1,4 +1,4 @@
-#include "cli/panel/page_access.h"
+#include "cli/page/page_access.h"
 
 #include <fmt/format.h>
 #include <sys/random.h>

@@ -1,4 +1,4 @@
-#include "cli/panel/page_server.h"
+#include "cli/page/page_server.h"
 
 #include <fmt/format.h>
 #include <httplib.h>

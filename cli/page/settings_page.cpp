@@ -1,4 +1,4 @@
-#include "cli/panel/settings_page.h"
+#include "cli/page/settings_page.h"
 
 #include <fmt/format.h>
 
@@ -8,7 +8,7 @@
 #include <cmath>
 
 #include "cli/instance_settings.h"
-#include "cli/panel/focus_pick.h"
+#include "cli/page/focus_pick.h"
 #include "cli/setting_bounds.h"
 #include "host/depth_convention.h"
 #include "host/host_error.h"

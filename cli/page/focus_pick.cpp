@@ -1,4 +1,4 @@
-#include "cli/panel/focus_pick.h"
+#include "cli/page/focus_pick.h"
 
 #include <cmath>
 #include <limits>

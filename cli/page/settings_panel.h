@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/panel/panel_host.h"
+#include "host/forms/panel_host.h"
 #include "host/session.h"
 
 namespace lensfall::cli {

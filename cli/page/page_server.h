@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "cli/panel/page_access.h"
-#include "cli/panel/settings_page.h"
+#include "cli/page/page_access.h"
+#include "cli/page/settings_page.h"
 
 namespace httplib {
 class Server;

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "host/host_error.h"
-#include "host/panel/panel_host.h"
+#include "host/forms/panel_host.h"
 #include "host/text_codec.h"
 
 namespace lensfall::host {

@@ -1,4 +1,4 @@
-#include "cli/panel/panel_commands.h"
+#include "cli/page/panel_commands.h"
 
 #include <OpenImageIO/imagebuf.h>
 #include <fmt/format.h>
@@ -12,9 +12,9 @@
 
 #include "cli/instance_settings.h"
 #include "cli/interrupts.h"
-#include "cli/panel/page_server.h"
-#include "cli/panel/settings_page.h"
-#include "cli/panel/settings_panel.h"
+#include "cli/page/page_server.h"
+#include "cli/page/settings_page.h"
+#include "cli/page/settings_panel.h"
 #include "cli/setting_bounds.h"
 #include "host/atomic_write.h"
 #include "host/frame_io.h"

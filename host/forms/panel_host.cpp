@@ -1,4 +1,4 @@
-#include "host/panel/panel_host.h"
+#include "host/forms/panel_host.h"
 
 #include <fmt/format.h>
 

@@ -1,4 +1,4 @@
-#include "cli/panel/settings_panel.h"
+#include "cli/page/settings_panel.h"
 
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>

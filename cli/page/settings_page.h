@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/panel/display_image.h"
-#include "cli/panel/settings_panel.h"
+#include "cli/page/display_image.h"
+#include "cli/page/settings_panel.h"
 #include "host/frame.h"
 #include "host/session.h"
 

@@ -1,4 +1,4 @@
-#include "cli/panel/display_image.h"
+#include "cli/page/display_image.h"
 
 #include <algorithm>
 #include <array>

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/panel/settings_page.h"
+#include "cli/page/settings_page.h"
 
 namespace lensfall::cli {
 

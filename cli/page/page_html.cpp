@@ -5,7 +5,7 @@
 // the host's page owns: the token on every request, the preview beside the
 // form with its 1:1 view, undo, the unsaved mark and word when the server
 // has gone.
-#include "cli/panel/settings_page.h"
+#include "cli/page/settings_page.h"
 
 namespace lensfall::cli {
 
