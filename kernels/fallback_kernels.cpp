@@ -31,8 +31,8 @@ void FallbackKernels::evictOldest() {
   windows_.erase(found);
 }
 
-FallbackKernels::Window *FallbackKernels::windowFor(int size,
-                                                    FilterSettings &settings) {
+FallbackKernels::Window *FallbackKernels::windowFor(
+    int size, const FilterSettings &settings) {
   // Occlusion tests of neighbouring pixels mostly ask for the same size.
   if (last_ != nullptr && lastSize_ == size) return last_;
   auto found = windows_.find(size);
@@ -55,8 +55,11 @@ FallbackKernels::Window *FallbackKernels::windowFor(int size,
 
   Window window{
       {first, first, side, side}, 0, false, bytes, byteCount, kUnknown};
-  window.drawn = rasterizeApertureWindow(bytes, size, window.area, settings);
-  window.mode = settings.kernelIsColor;
+  // Drawing records the layout it drew in the record it is given: a copy,
+  // so the record being processed stays as the bank left it.
+  FilterSettings drawing = settings;
+  window.drawn = rasterizeApertureWindow(bytes, size, window.area, drawing);
+  window.mode = drawing.kernelIsColor;
   auto placed = windows_.emplace(size, window).first;
   order_.push_back(size);
   held_ += byteCount;
@@ -66,7 +69,7 @@ FallbackKernels::Window *FallbackKernels::windowFor(int size,
 }
 
 const std::uint8_t *FallbackKernels::cell(int size, int u, int v, int mode,
-                                          FilterSettings &settings) {
+                                          const FilterSettings &settings) {
   if (size <= 0) return nullptr;
   Window *window = windowFor(size, settings);
   if (window == nullptr) return nullptr;
@@ -81,7 +84,8 @@ const std::uint8_t *FallbackKernels::cell(int size, int u, int v, int mode,
   return window->bytes + (mode == 0 ? index : 3 * index);
 }
 
-int FallbackKernels::filledHalf(int size, int mode, FilterSettings &settings) {
+int FallbackKernels::filledHalf(int size, int mode,
+                                const FilterSettings &settings) {
   if (size <= 0) return -1;
   Window *window = windowFor(size, settings);
   if (window == nullptr || !window->drawn || window->mode != mode) return -1;

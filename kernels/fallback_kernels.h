@@ -33,11 +33,11 @@ class FallbackKernels {
   // then draws what it needs itself. All windows must come from one record
   // with unchanged aperture settings, as within one frame.
   const std::uint8_t *cell(int size, int u, int v, int mode,
-                           FilterSettings &settings);
+                           const FilterSettings &settings);
 
   // filledHalf of the size-`size` kernel's window (within the reach), or -1
   // when this store holds no window of that kernel in layout `mode`.
-  int filledHalf(int size, int mode, FilterSettings &settings);
+  int filledHalf(int size, int mode, const FilterSettings &settings);
 
   std::size_t bytesHeld() const { return held_; }
 
@@ -52,7 +52,7 @@ class FallbackKernels {
   };
   static constexpr int kUnknown = -2;
 
-  Window *windowFor(int size, FilterSettings &settings);
+  Window *windowFor(int size, const FilterSettings &settings);
   void evictOldest();
 
   int reach_;

@@ -108,12 +108,12 @@ namespace {
 // whose mode is not the layout the kernel is drawn in: the bytes it then
 // reads are those of the whole kernel's buffer, which no window holds.
 std::array<double, 4> wholeKernelCell(int mode, int size, std::size_t cell,
-                                      FilterSettings &settings) {
+                                      FilterSettings &drawing) {
   std::array<double, 4> weights = {0.0, 0.0, 0.0, 0.0};
   if (kernelBytes(size) > kMaxWholeKernelBytes) return weights;
   auto *cells = static_cast<std::uint8_t *>(std::calloc(kernelBytes(size), 1));
   if (cells == nullptr) return weights;
-  if (RasterizeAperture(cells, size, settings)) {
+  if (RasterizeAperture(cells, size, drawing)) {
     if (mode == 0) {
       const double g = cells[cell] / 255.0;
       weights = {g, g, g, g};
@@ -132,7 +132,7 @@ std::array<double, 4> wholeKernelCell(int mode, int size, std::size_t cell,
 
 std::array<double, 4> SampleKernel(int mode, int cx, int cy, int x, int y,
                                    const KernelBank &bank, int size,
-                                   FilterSettings &settings,
+                                   const FilterSettings &settings,
                                    FallbackKernels *fallback) {
   std::array<double, 4> weights = {0.0, 0.0, 0.0, 0.0};
   if (size <= 0 || (mode != 0 && mode != 1)) return weights;
@@ -165,9 +165,10 @@ std::array<double, 4> SampleKernel(int mode, int cx, int cy, int x, int y,
   }
   if (bytes == nullptr) {
     const CellWindow one{static_cast<int>(u), static_cast<int>(v), 1, 1};
-    if (!rasterizeApertureWindow(single, size, one, settings)) return weights;
-    if (settings.kernelIsColor != mode) {
-      return wholeKernelCell(mode, size, cell, settings);
+    FilterSettings drawing = settings;
+    if (!rasterizeApertureWindow(single, size, one, drawing)) return weights;
+    if (drawing.kernelIsColor != mode) {
+      return wholeKernelCell(mode, size, cell, drawing);
     }
     bytes = single;
   }

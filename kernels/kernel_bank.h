@@ -53,15 +53,16 @@ void SumKernelWeights(ApertureKernel &kernel, int mode);
 
 // The weight (R, G, B, A; each cell byte / 255) that the kernel of `size`
 // centred on (cx, cy) gives to (x, y); zeros outside the kernel. A size the
-// bank lacks is drawn from `settings`, the record being processed (which
-// also gets that kernel's kernelIsColor): only the one cell asked for where
+// bank lacks is drawn with the aperture of `settings`, the record being
+// processed, which is left as it is (drawing records the layout it drew in
+// a copy): only the one cell asked for where
 // rasterizeApertureWindow can give it alone, taken from `fallback` when one
 // is passed (a frame's store of such kernels), and zeros when memory cannot
 // be had. Mode 0 gives the mono cell four times, mode 1 R, G, B and their
 // mean; any other mode gives zeros.
 std::array<double, 4> SampleKernel(int mode, int cx, int cy, int x, int y,
                                    const KernelBank &bank, int size,
-                                   FilterSettings &settings,
+                                   const FilterSettings &settings,
                                    FallbackKernels *fallback = nullptr);
 
 }  // namespace lensfall

@@ -16,47 +16,77 @@ double quotient(double numerator, double denominator) {
 
 bool finitePositive(double value) { return std::isfinite(value) && value > 0; }
 
+double distanceBetween(const double a[3], const double b[3]) {
+  const double dx = a[0] - b[0];
+  const double dy = a[1] - b[1];
+  const double dz = a[2] - b[2];
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
 }  // namespace
 
-void updateCamera(FilterSettings &s) {
+std::optional<CameraView> readCamera(const FilterSettings &settings,
+                                     double time) {
   const HostSceneInfo *scene = services.sceneInfo;
   const HostCameraInfo *lens = services.cameraInfo;
   if (scene == nullptr || lens == nullptr || scene->renderCamera == nullptr) {
-    return;
+    return std::nullopt;
   }
-  const double time = s.evalTime;
   HostItemID camera = scene->renderCamera(time);
-  if (camera == nullptr) return;
+  if (camera == nullptr) return std::nullopt;
 
+  CameraView view;
   const HostItemInfo *items = services.itemInfo;
-  if (s.focusItem != nullptr && items != nullptr && items->param != nullptr) {
+  if (settings.focusItem != nullptr && items != nullptr &&
+      items->param != nullptr) {
     double target[3] = {0.0, 0.0, 0.0};
     double eye[3] = {0.0, 0.0, 0.0};
-    items->param(s.focusItem, HOST_ITEM_PARAM_WORLD_POSITION, time, target);
+    items->param(settings.focusItem, HOST_ITEM_PARAM_WORLD_POSITION, time,
+                 target);
     items->param(camera, HOST_ITEM_PARAM_WORLD_POSITION, time, eye);
-    const double dx = target[0] - eye[0];
-    const double dy = target[1] - eye[1];
-    const double dz = target[2] - eye[2];
-    s.focusDistance = std::sqrt(dx * dx + dy * dy + dz * dz);
+    view.focusDistance = distanceBetween(target, eye);
   } else {
-    s.focusDistance = lens->focalDistance(camera, time);
+    view.focusDistance = lens->focalDistance(camera, time);
   }
-  s.focalLength = lens->focalLength(camera, time) * 0.001;
-  s.apertureRadius = quotient(s.focalLength, s.fNumber) * 0.5;
+  view.focalLength = lens->focalLength(camera, time);
+  lens->fovAngles(camera, time, &view.horizontalFov, &view.verticalFov);
+  view.frameWidth = scene->frameWidth;
+  return view;
+}
+
+Lens lensFor(const CameraView &camera, double fNumber) {
+  Lens lens;
+  lens.focusDistance = camera.focusDistance;
+  lens.focalLength = camera.focalLength * 0.001;
+  lens.apertureRadius = quotient(lens.focalLength, fNumber) * 0.5;
 
   // The thin-lens blur formula works with the angle under which the aperture
   // sees a point; angleScale makes that angle at the focus distance equal the
   // one at the focal length, so the blur is exactly 0 at the focus.
-  const double inverseRadius = quotient(1.0, s.apertureRadius);
-  s.angleScale = quotient(std::atan(s.focalLength * inverseRadius),
-                          std::atan(inverseRadius * s.focusDistance));
+  const double inverseRadius = quotient(1.0, lens.apertureRadius);
+  lens.angleScale = quotient(std::atan(lens.focalLength * inverseRadius),
+                             std::atan(inverseRadius * lens.focusDistance));
 
-  double horizontal = 0.0;
-  double vertical = 0.0;
-  lens->fovAngles(camera, time, &horizontal, &vertical);
-  s.filmWidth = std::tan(horizontal * 0.5) * s.focalLength * 2;
-  s.filmHeight = std::tan(vertical * 0.5) * s.focalLength * 2;
-  s.pixelsPerFilmUnit = quotient(scene->frameWidth, s.filmWidth);
+  lens.filmWidth = std::tan(camera.horizontalFov * 0.5) * lens.focalLength * 2;
+  lens.filmHeight = std::tan(camera.verticalFov * 0.5) * lens.focalLength * 2;
+  lens.pixelsPerFilmUnit = quotient(camera.frameWidth, lens.filmWidth);
+  return lens;
+}
+
+void storeLens(FilterSettings &settings, const Lens &lens) {
+  settings.focusDistance = lens.focusDistance;
+  settings.focalLength = lens.focalLength;
+  settings.apertureRadius = lens.apertureRadius;
+  settings.angleScale = lens.angleScale;
+  settings.filmWidth = lens.filmWidth;
+  settings.filmHeight = lens.filmHeight;
+  settings.pixelsPerFilmUnit = lens.pixelsPerFilmUnit;
+}
+
+void updateCamera(FilterSettings &settings) {
+  if (const auto camera = readCamera(settings, settings.evalTime)) {
+    storeLens(settings, lensFor(*camera, settings.fNumber));
+  }
 }
 
 bool lensUsable(const FilterSettings &s) {

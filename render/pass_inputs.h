@@ -16,8 +16,9 @@ struct PassInputs {
   int kernelIsColor;       // 0: one byte per cell; 1: R, G, B per cell
   // The record being processed: its lens values drive the occlusion
   // geometry and its aperture draws the kernels the bank lacks. Never
-  // another instance's record, whatever the module last created.
-  FilterSettings &settings;
+  // another instance's record, whatever the module last created. The
+  // passes only read it.
+  const FilterSettings &settings;
   // The frame's store of kernels beyond the bank; none draws them per call.
   FallbackKernels *fallback = nullptr;
 };

@@ -71,10 +71,10 @@ void renderFrame(FilterSettings &settings, const HostFilterAccess &access,
   BankHolder held{BuildKernelBank(settings, allocation.bank)};
   if (held.bank.count <= 0) return;
 
-  // Passes, all on this record: with several instances the most recently
-  // created one is another instance's (or already released). Kernels the
-  // occlusion test needs beyond the bank are drawn once per size for the
-  // frame, and only as far as the scatter's window reaches.
+  // Passes, all reading this record: with several instances the most
+  // recently created one is another instance's (or already released).
+  // Kernels the occlusion test needs beyond the bank are drawn once per size
+  // for the frame, and only as far as the scatter's window reaches.
   FallbackKernels fallback(held.bank.entries[held.bank.count - 1].size / 2);
   const PassInputs in{buffers, held.bank, settings.kernelIsColor, settings,
                       &fallback};
