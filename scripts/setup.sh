@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running Lensfall need.
 # Packages already present are skipped, so running it again is cheap.
+# With --bench, also what the whole-process comparison in bench/ runs
+# (GEGL, which no test needs).
 set -euo pipefail
 
 packages=(
@@ -13,6 +15,12 @@ packages=(
   binutils python3
   chromium chromium-driver python3-selenium fonts-noto-cjk
 )
+for argument in "$@"; do
+  case "$argument" in
+    --bench) packages+=(gegl) ;;
+    *) echo "setup: unknown option $argument (expected --bench)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for pkg in "${packages[@]}"; do
