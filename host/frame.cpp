@@ -22,18 +22,13 @@ void Frame::resetOutput() {
 
 namespace {
 
-// The filter access record's functions take no context, as a host's do; the
-// frame being processed is reached through this for the duration of a call.
-struct ActiveCall {
-  Frame *frame = nullptr;
-  const ProcessOptions *options = nullptr;
-  ProcessReport *report = nullptr;
-  std::vector<uint8_t> colourSet;
-};
-ActiveCall *activeCall = nullptr;
+// The call being made: the access record's functions take no context.
+FrameCall *openCall = nullptr;
 
-float *getLine(int type, int y) {
-  Frame &frame = *activeCall->frame;
+}  // namespace
+
+float *FrameCall::getLine(int type, int y) {
+  Frame &frame = openCall->frame_;
   if (y < 0 || y >= frame.height) return nullptr;
   std::vector<float> *plane = nullptr;
   switch (type) {
@@ -51,8 +46,8 @@ float *getLine(int type, int y) {
       break;
     case HOST_BUFFER_DEPTH:
       if (frame.depth.empty()) return nullptr;
-      if (activeCall->options->missingDepthFromRow >= 0 &&
-          y >= activeCall->options->missingDepthFromRow) {
+      if (openCall->options_.missingDepthFromRow >= 0 &&
+          y >= openCall->options_.missingDepthFromRow) {
         return nullptr;
       }
       plane = &frame.depth;
@@ -63,45 +58,44 @@ float *getLine(int type, int y) {
   return plane->data() + size_t(y) * size_t(frame.width);
 }
 
-bool inside(int x, int y) {
-  return x >= 0 && y >= 0 && x < activeCall->frame->width &&
-         y < activeCall->frame->height;
+bool FrameCall::inside(int x, int y) {
+  return x >= 0 && y >= 0 && x < openCall->frame_.width &&
+         y < openCall->frame_.height;
 }
 
-void setRGB(int x, int y, const float rgb[3]) {
+void FrameCall::setRGB(int x, int y, const float rgb[3]) {
   if (!inside(x, y) || rgb == nullptr) return;
-  Frame &frame = *activeCall->frame;
+  Frame &frame = openCall->frame_;
   const size_t i = size_t(y) * size_t(frame.width) + size_t(x);
   frame.outRed[i] = rgb[0];
   frame.outGreen[i] = rgb[1];
   frame.outBlue[i] = rgb[2];
-  activeCall->colourSet[i] = 1;
-  ++activeCall->report->rgbWrites;
+  openCall->colourSet_[i] = 1;
+  ++openCall->report_.rgbWrites;
 }
 
-void setAlpha(int x, int y, float a) {
+void FrameCall::setAlpha(int x, int y, float a) {
   if (!inside(x, y)) return;
-  Frame &frame = *activeCall->frame;
+  Frame &frame = openCall->frame_;
   const size_t i = size_t(y) * size_t(frame.width) + size_t(x);
   frame.outAlpha[i] = a;
-  if (activeCall->colourSet[i] == 0) activeCall->report->alphaBeforeRgb = true;
-  ++activeCall->report->alphaWrites;
+  if (openCall->colourSet_[i] == 0) openCall->report_.alphaBeforeRgb = true;
+  ++openCall->report_.alphaWrites;
 }
 
-void monitorInit(void *data, unsigned int total) {
+void FrameCall::monitorInit(void *data, unsigned int total) {
   auto *report = static_cast<ProcessReport *>(data);
   report->initTotal = total;
   ++report->initCalls;
 }
 
-int monitorStep(void *data, unsigned int increment) {
+int FrameCall::monitorStep(void *data, unsigned int increment) {
   auto *report = static_cast<ProcessReport *>(data);
   report->steps += int(increment);
-  if (activeCall->options->onStep) {
-    activeCall->options->onStep(report->steps, report->initTotal);
-  }
-  const int stopAt = activeCall->options->stopAfterSteps;
-  const std::atomic<bool> *stop = activeCall->options->stopRequested;
+  const ProcessOptions &options = openCall->options_;
+  if (options.onStep) options.onStep(report->steps, report->initTotal);
+  const int stopAt = options.stopAfterSteps;
+  const std::atomic<bool> *stop = options.stopRequested;
   if ((stopAt >= 0 && report->steps >= stopAt) ||
       (stop != nullptr && stop->load())) {
     report->stopped = true;
@@ -110,15 +104,13 @@ int monitorStep(void *data, unsigned int increment) {
   return 0;
 }
 
-void monitorDone(void *data) {
+void FrameCall::monitorDone(void *data) {
   ++static_cast<ProcessReport *>(data)->doneCalls;
 }
 
-}  // namespace
-
-ProcessReport processFrame(FilterHost &filter, HostInstance instance,
-                           Frame &frame, const ProcessOptions &options) {
-  if (activeCall != nullptr) throw HostError("a frame is already processing");
+FrameCall::FrameCall(Frame &frame, const ProcessOptions &options)
+    : frame_(frame), options_(options) {
+  if (openCall != nullptr) throw HostError("a frame is already processing");
   if (frame.red.size() != frame.pixels() ||
       frame.green.size() != frame.pixels() ||
       frame.blue.size() != frame.pixels() ||
@@ -126,27 +118,31 @@ ProcessReport processFrame(FilterHost &filter, HostInstance instance,
       (!frame.depth.empty() && frame.depth.size() != frame.pixels())) {
     throw HostError("the frame's planes do not match its size");
   }
-  ProcessReport report;
-  report.monitorPresent = options.withMonitor;
-  ActiveCall call{&frame, &options, &report,
-                  std::vector<uint8_t>(frame.pixels(), 0)};
+  report_.monitorPresent = options.withMonitor;
+  colourSet_.assign(frame.pixels(), 0);
   frame.resetOutput();
-  HostMonitor monitor{&report, monitorInit, monitorStep, monitorDone};
-  HostFilterAccess access{frame.width,
-                          frame.height,
-                          options.frameNumber,
-                          options.frameStart,
-                          options.frameEnd,
-                          getLine,
-                          setRGB,
-                          setAlpha,
-                          options.withMonitor ? &monitor : nullptr};
-  activeCall = &call;
+  monitor_ = {&report_, monitorInit, monitorStep, monitorDone};
+  access_ = {frame.width,
+             frame.height,
+             options.frameNumber,
+             options.frameStart,
+             options.frameEnd,
+             getLine,
+             setRGB,
+             setAlpha,
+             options.withMonitor ? &monitor_ : nullptr};
+  openCall = this;
+}
+
+FrameCall::~FrameCall() { openCall = nullptr; }
+
+ProcessReport processFrame(FilterHost &filter, HostInstance instance,
+                           Frame &frame, const ProcessOptions &options) {
+  FrameCall call(frame, options);
   if (filter.handler().process != nullptr) {
-    filter.handler().process(instance, &access);
+    filter.handler().process(instance, call.access());
   }
-  activeCall = nullptr;
-  return report;
+  return call.report();
 }
 
 }  // namespace lensfall::host

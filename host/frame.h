@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -52,6 +53,42 @@ struct ProcessOptions {
   int frameNumber = 0;
   double frameStart = 0.0;
   double frameEnd = 0.0;
+};
+
+// One process call over a frame, as a host makes it: the filter access
+// record that serves the frame's rows and takes its output, with a monitor
+// that follows the options, and the report of what the filter did. The
+// output planes start as a copy of the input. The record's functions take
+// no context, as a host's do, so only one call may be open at a time.
+class FrameCall {
+ public:
+  // Throws HostError when another call is open or the frame's planes do not
+  // match its size.
+  explicit FrameCall(Frame &frame, const ProcessOptions &options = {});
+  ~FrameCall();
+  FrameCall(const FrameCall &) = delete;
+  FrameCall &operator=(const FrameCall &) = delete;
+
+  const HostFilterAccess *access() const { return &access_; }
+  const ProcessReport &report() const { return report_; }
+
+ private:
+  Frame &frame_;
+  ProcessOptions options_;
+  ProcessReport report_;
+  std::vector<uint8_t> colourSet_;  // pixels whose colour has been set
+  HostMonitor monitor_{};
+  HostFilterAccess access_{};
+
+  // The access record's and the monitor's functions; they reach the open
+  // call through a pointer of the file that defines them.
+  static float *getLine(int type, int y);
+  static bool inside(int x, int y);
+  static void setRGB(int x, int y, const float rgb[3]);
+  static void setAlpha(int x, int y, float alpha);
+  static void monitorInit(void *data, unsigned int total);
+  static int monitorStep(void *data, unsigned int increment);
+  static void monitorDone(void *data);
 };
 
 // Runs the filter's process callback over the frame.

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "render/camera.h"
-#include "tests/render/fake_frame.h"
+#include "tests/render/render_host.h"
 #include "tests/render/test_lens.h"
 
 namespace lensfall::testing {

@@ -19,7 +19,7 @@
 #include "host/frame_io.h"
 #include "render/passes.h"
 #include "render/render_frame.h"
-#include "tests/render/fake_frame.h"
+#include "tests/render/render_host.h"
 #include "tests/render/shared_frame.h"
 
 namespace lensfall::testing {
@@ -43,7 +43,7 @@ std::uint64_t hashOf(const std::vector<float> &rgba) {
 // A crop of a rendered frame with its depth as distance from the camera, and
 // the camera of its sidecar.
 struct RenderedCrop {
-  FakeFrame frame{kCropWidth, kCropHeight};
+  host::Frame frame = uniformFrame(kCropWidth, kCropHeight);
   HostCameraLens lens;
 };
 
@@ -68,7 +68,10 @@ RenderedCrop cropOf(const std::string &scene, int x0, int y0) {
   for (int y = 0; y < kCropHeight; ++y) {
     for (int x = 0; x < kCropWidth; ++x) {
       const std::size_t from = std::size_t(y + y0) * whole.width + (x + x0);
-      for (int k = 0; k < 4; ++k) crop.frame.at(k, x, y) = (*planes[k])[from];
+      for (int k = 0; k < 4; ++k) {
+        inputPlane(crop.frame, k)[std::size_t(y) * kCropWidth + x] =
+            (*planes[k])[from];
+      }
       crop.frame.depth[std::size_t(y) * kCropWidth + x] = whole.depth[from];
     }
   }
@@ -164,9 +167,10 @@ TEST_F(GoldenFrames, OutputBitsOfBothCoresAreUnchanged) {
         settings.apertureImage =
             &render.host().scene().addImage("colour", {aperture});
       }
-      renderFrame(settings, crop.frame.access(), FrameAllocation{}, cores);
-      ASSERT_EQ(crop.frame.rgbCalls, kCropWidth * kCropHeight) << c.what;
-      hashes[cores == Cores::fast ? 0 : 1] = hashOf(crop.frame.outRGBA);
+      const host::ProcessReport report =
+          renderOn(settings, crop.frame, {}, {}, cores);
+      ASSERT_EQ(report.rgbWrites, kCropWidth * kCropHeight) << c.what;
+      hashes[cores == Cores::fast ? 0 : 1] = hashOf(outputRGBA(crop.frame));
     }
     if (hashes[0] != c.fast || hashes[1] != c.literal) {
       std::printf("%s: fast 0x%016llxull, literal 0x%016llxull\n", c.what,

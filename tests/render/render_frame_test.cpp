@@ -8,7 +8,7 @@
 
 #include "render/frame_fill.h"
 #include "settings/lifecycle.h"
-#include "tests/render/fake_frame.h"
+#include "tests/render/render_host.h"
 
 namespace lensfall::testing {
 namespace {
@@ -16,11 +16,21 @@ namespace {
 constexpr int kWidth = 24;
 constexpr int kHeight = 10;
 
-void expectAllFinite(const FakeFrame &f, const char *what) {
-  ASSERT_EQ(f.rgbCalls, f.width * f.height) << what;
-  ASSERT_EQ(f.alphaCalls, f.width * f.height) << what;
-  EXPECT_FALSE(f.alphaBeforeRGB) << what;
-  for (float v : f.outRGBA) ASSERT_TRUE(std::isfinite(v)) << what;
+// Every pixel written, colour before alpha, and finite.
+void expectAllFinite(const host::Frame &f, const host::ProcessReport &report,
+                     const char *what) {
+  ASSERT_EQ(report.rgbWrites, f.width * f.height) << what;
+  ASSERT_EQ(report.alphaWrites, f.width * f.height) << what;
+  EXPECT_FALSE(report.alphaBeforeRgb) << what;
+  for (float v : outputRGBA(f)) ASSERT_TRUE(std::isfinite(v)) << what;
+}
+
+float &at(host::Frame &frame, int k, int x, int y) {
+  return inputPlane(frame, k)[size_t(y) * frame.width + x];
+}
+
+float out(const host::Frame &frame, int k, int x, int y) {
+  return outputPlane(frame, k)[size_t(y) * frame.width + x];
 }
 
 TEST(RenderFrame, MonitorGetsTheTotalsAndOneStepPerRow) {
@@ -37,13 +47,13 @@ TEST(RenderFrame, MonitorGetsTheTotalsAndOneStepPerRow) {
   for (const Case &c : cases) {
     RenderHost render(kWidth);
     render.settings().useDepth = c.useDepth;
-    FakeFrame frame(kWidth, c.height);
-    renderFrame(render.settings(), frame.access());
-    ASSERT_EQ(frame.inits.size(), 1u);
-    EXPECT_EQ(frame.inits[0], c.total) << "useDepth " << c.useDepth;
-    EXPECT_EQ(frame.steps, c.steps);
-    EXPECT_EQ(frame.dones, 1);
-    expectAllFinite(frame, "monitored frame");
+    host::Frame frame = uniformFrame(kWidth, c.height);
+    const host::ProcessReport report = renderOn(render.settings(), frame);
+    ASSERT_EQ(report.initCalls, 1);
+    EXPECT_EQ(report.initTotal, c.total) << "useDepth " << c.useDepth;
+    EXPECT_EQ(report.steps, c.steps);
+    EXPECT_EQ(report.doneCalls, 1);
+    expectAllFinite(frame, report, "monitored frame");
   }
 }
 
@@ -60,12 +70,14 @@ TEST(RenderFrame, StoppingWritesNothingAndStillFinishesTheMonitor) {
   for (const Case &c : cases) {
     RenderHost render(kWidth);
     render.settings().useDepth = c.useDepth;
-    FakeFrame frame(kWidth, kHeight);
-    frame.stopAtStep = c.stopAtStep;
-    renderFrame(render.settings(), frame.access());
-    EXPECT_EQ(frame.steps, c.stopAtStep) << c.what;
-    EXPECT_EQ(frame.dones, 1) << c.what;
-    EXPECT_EQ(frame.rgbCalls + frame.alphaCalls, 0) << c.what;
+    host::Frame frame = uniformFrame(kWidth, kHeight);
+    host::ProcessOptions options;
+    options.stopAfterSteps = c.stopAtStep;
+    const host::ProcessReport report =
+        renderOn(render.settings(), frame, options);
+    EXPECT_EQ(report.steps, c.stopAtStep) << c.what;
+    EXPECT_EQ(report.doneCalls, 1) << c.what;
+    EXPECT_EQ(report.rgbWrites + report.alphaWrites, 0) << c.what;
   }
 }
 
@@ -78,19 +90,21 @@ TEST(RenderFrame, AllocationFailureAbortsCleanly) {
   for (failAt = 0; failAt < 6; ++failAt) {
     calls = 0;
     RenderHost render(kWidth);
-    FakeFrame frame(kWidth, kHeight);
-    renderFrame(render.settings(), frame.access(), {failing, nullptr});
-    EXPECT_EQ(frame.rgbCalls + frame.alphaCalls, 0) << "block " << failAt;
-    EXPECT_TRUE(frame.inits.empty());
+    host::Frame frame = uniformFrame(kWidth, kHeight);
+    const host::ProcessReport report =
+        renderOn(render.settings(), frame, {}, {failing, nullptr});
+    EXPECT_EQ(report.rgbWrites + report.alphaWrites, 0) << "block " << failAt;
+    EXPECT_EQ(report.initCalls, 0);
   }
   RenderHost render(kWidth);
-  FakeFrame frame(kWidth, kHeight);
+  host::Frame frame = uniformFrame(kWidth, kHeight);
   const ZeroedAllocation noBank = [](std::size_t, std::size_t) -> void * {
     return nullptr;
   };
-  renderFrame(render.settings(), frame.access(), {nullptr, noBank});
-  EXPECT_EQ(frame.rgbCalls + frame.alphaCalls, 0) << "bank";
-  EXPECT_EQ(frame.dones, 0);
+  const host::ProcessReport report =
+      renderOn(render.settings(), frame, {}, {nullptr, noBank});
+  EXPECT_EQ(report.rgbWrites + report.alphaWrites, 0) << "bank";
+  EXPECT_EQ(report.doneCalls, 0);
 }
 
 TEST(RenderFrame, StoresTheToneConstants) {
@@ -104,18 +118,18 @@ TEST(RenderFrame, StoresTheToneConstants) {
   for (const Case &c : cases) {
     RenderHost render(kWidth);
     render.set(&FilterSettings::strengthParam, c.strength);
-    FakeFrame frame(kWidth, 2);
-    renderFrame(render.settings(), frame.access());
+    host::Frame frame = uniformFrame(kWidth, 2);
+    renderOn(render.settings(), frame);
     EXPECT_EQ(render.settings().toneExponent, c.exponent);
     EXPECT_NEAR(render.settings().toneScale, c.scale, c.scale * 1e-15);
   }
 }
 
 // A frame whose values differ pixel by pixel, in (0, 1].
-void fillPattern(FakeFrame &frame) {
+void fillPattern(host::Frame &frame) {
   for (int k = 0; k < 4; ++k) {
     for (int i = 0; i < frame.width * frame.height; ++i) {
-      frame.channels[k][i] = 0.05f + 0.9f * ((i * 7 + k * 3) % 11) / 10.0f;
+      inputPlane(frame, k)[i] = 0.05f + 0.9f * ((i * 7 + k * 3) % 11) / 10.0f;
     }
   }
 }
@@ -126,14 +140,14 @@ TEST(RenderFrame, SizeOneIsTheIdentityAtEveryStrength) {
     render.settings().useDepth = 0;
     render.set(&FilterSettings::frontMaxParam, 0.0);
     render.set(&FilterSettings::strengthParam, strength);
-    FakeFrame frame(kWidth, kHeight);
+    host::Frame frame = uniformFrame(kWidth, kHeight);
     fillPattern(frame);
-    renderFrame(render.settings(), frame.access());
-    expectAllFinite(frame, "identity");
+    const host::ProcessReport report = renderOn(render.settings(), frame);
+    expectAllFinite(frame, report, "identity");
     for (int y = 0; y < kHeight; ++y) {
       for (int x = 0; x < kWidth; ++x) {
         for (int k = 0; k < 4; ++k) {
-          ASSERT_NEAR(frame.out(k, x, y), frame.at(k, x, y), 1e-5)
+          ASSERT_NEAR(out(frame, k, x, y), at(frame, k, x, y), 1e-5)
               << "strength " << strength << " at " << x << "," << y;
         }
       }
@@ -147,11 +161,11 @@ struct FaultCase {
   const char *what;
   float value;  // the uniform colour
   double strength;
-  void (*arrange)(RenderHost &, FakeFrame &);
+  void (*arrange)(RenderHost &, host::Frame &, host::ProcessOptions &);
   float tolerance;  // relative, on the untouched area
 };
 
-void nothing(RenderHost &, FakeFrame &) {}
+void nothing(RenderHost &, host::Frame &, host::ProcessOptions &) {}
 
 const FaultCase kFaults[] = {
     {"dark frame at strength 10", 0.02f, 10.0, nothing, 0.01f},
@@ -159,46 +173,46 @@ const FaultCase kFaults[] = {
     {"strength -2.5 + 1e-7", 0.3f, -2.5 + 1e-7, nothing, 1e-4f},
     {"strength -3", 0.3f, -3.0, nothing, 1e-4f},
     {"image shape without an image", 0.4f, 0.0,
-     [](RenderHost &r, FakeFrame &) {
+     [](RenderHost &r, host::Frame &, host::ProcessOptions &) {
        r.settings().apertureShape = kShapeImage;
        r.settings().apertureImage = nullptr;
      },
      1e-5f},
     {"ring deformed beyond its hole", 0.4f, 0.0,
-     [](RenderHost &r, FakeFrame &) {
+     [](RenderHost &r, host::Frame &, host::ProcessOptions &) {
        r.settings().apertureShape = kShapeRing;
        r.set(&FilterSettings::deformParam, 1.5);
      },
      1e-4f},
     {"bad colour values in one corner", 0.5f, 1.5,
-     [](RenderHost &, FakeFrame &f) {
-       f.at(0, 0, 0) = NAN;
-       f.at(1, 1, 0) = -INFINITY;
-       f.at(2, 0, 1) = INFINITY;
-       f.at(3, 1, 1) = -4.0f;
+     [](RenderHost &, host::Frame &f, host::ProcessOptions &) {
+       at(f, 0, 0, 0) = NAN;
+       at(f, 1, 1, 0) = -INFINITY;
+       at(f, 2, 0, 1) = INFINITY;
+       at(f, 3, 1, 1) = -4.0f;
      },
      1e-4f},
     {"bad depth values and missing depth rows", 0.5f, 0.0,
-     [](RenderHost &, FakeFrame &f) {
+     [](RenderHost &, host::Frame &f, host::ProcessOptions &options) {
        f.depth[0] = NAN;
        f.depth[1] = -1.0f;
        f.depth[2] = 0.0f;
        f.depth[3] = INFINITY;
-       f.depthRows = 3;
+       options.missingDepthFromRow = 3;
      },
      1e-4f},
     {"f-number 0", 0.5f, 0.0,
-     [](RenderHost &r, FakeFrame &) {
+     [](RenderHost &r, host::Frame &, host::ProcessOptions &) {
        r.set(&FilterSettings::fNumberParam, 0.0);
      },
      1e-5f},
     {"negative f-number", 0.5f, 0.0,
-     [](RenderHost &r, FakeFrame &) {
+     [](RenderHost &r, host::Frame &, host::ProcessOptions &) {
        r.set(&FilterSettings::fNumberParam, -1.0);
      },
      1e-5f},
     {"camera without a field of view", 0.5f, 0.0,
-     [](RenderHost &r, FakeFrame &) {
+     [](RenderHost &r, host::Frame &, host::ProcessOptions &) {
        HostCameraLens lens;
        lens.horizontalFov = NAN;
        r.host().scene().setCamera(lens);
@@ -213,15 +227,17 @@ TEST(RenderFrame, FaultsGiveBackASoundFrame) {
       render.settings().useDepth = useDepth;
       render.set(&FilterSettings::strengthParam, c.strength);
       // Near pixels, blurred by several pixels on the depth path.
-      FakeFrame frame(kWidth, kHeight, c.value, 1.0f);
-      c.arrange(render, frame);
-      renderFrame(render.settings(), frame.access());
-      expectAllFinite(frame, c.what);
+      host::Frame frame = uniformFrame(kWidth, kHeight, c.value, 1.0f);
+      host::ProcessOptions options;
+      c.arrange(render, frame, options);
+      const host::ProcessReport report =
+          renderOn(render.settings(), frame, options);
+      expectAllFinite(frame, report, c.what);
       // The right half lies beyond the reach of the corner faults.
       for (int y = 0; y < kHeight; ++y) {
         for (int x = kWidth / 2; x < kWidth; ++x) {
           for (int k = 0; k < 3; ++k) {
-            ASSERT_NEAR(frame.out(k, x, y), c.value, c.value * c.tolerance)
+            ASSERT_NEAR(out(frame, k, x, y), c.value, c.value * c.tolerance)
                 << c.what << ", useDepth " << useDepth << " at " << x << ","
                 << y << " channel " << k;
           }
@@ -239,16 +255,17 @@ TEST(RenderFrame, StrengthIsContinuousThroughMinusTwoAndAHalf) {
     RenderHost render(kWidth);
     render.settings().useDepth = 0;
     render.set(&FilterSettings::strengthParam, strength);
-    FakeFrame frame(kWidth, kHeight);
+    host::Frame frame = uniformFrame(kWidth, kHeight);
     fillPattern(frame);
-    renderFrame(render.settings(), frame.access());
-    expectAllFinite(frame, "near -2.5");
+    const host::ProcessReport report = renderOn(render.settings(), frame);
+    expectAllFinite(frame, report, "near -2.5");
+    const std::vector<float> rgba = outputRGBA(frame);
     if (reference.empty()) {
-      reference = frame.outRGBA;
+      reference = rgba;
       continue;
     }
     for (std::size_t i = 0; i < reference.size(); ++i) {
-      ASSERT_NEAR(frame.outRGBA[i], reference[i], 2e-3 * reference[i])
+      ASSERT_NEAR(rgba[i], reference[i], 2e-3 * reference[i])
           << "strength " << strength << " value " << i;
     }
   }
@@ -258,21 +275,21 @@ TEST(RenderFrame, DarkAreaBesideLightKeepsItsValueAtStrengthTen) {
   RenderHost render(kWidth);
   render.settings().useDepth = 0;
   render.set(&FilterSettings::strengthParam, 10.0);
-  FakeFrame frame(kWidth, kHeight, 0.02f);
+  host::Frame frame = uniformFrame(kWidth, kHeight, 0.02f);
   for (int y = 0; y < kHeight; ++y) {
     for (int x = 0; x < 4; ++x) {
-      for (int k = 0; k < 3; ++k) frame.at(k, x, y) = 1.0f;
+      for (int k = 0; k < 3; ++k) at(frame, k, x, y) = 1.0f;
     }
   }
-  renderFrame(render.settings(), frame.access());
-  expectAllFinite(frame, "dark beside light");
-  EXPECT_NEAR(frame.out(0, kWidth - 1, kHeight / 2), 0.02f, 2e-4f);
+  const host::ProcessReport report = renderOn(render.settings(), frame);
+  expectAllFinite(frame, report, "dark beside light");
+  EXPECT_NEAR(out(frame, 0, kWidth - 1, kHeight / 2), 0.02f, 2e-4f);
 }
 
 // A far, patterned background with a bar just beyond the lens: on the depth
 // path the bar's pixels stop part of the background's light, through the
 // occlusion geometry and kernels larger than the bank.
-void fillOccludedScene(FakeFrame &frame) {
+void fillOccludedScene(host::Frame &frame) {
   fillPattern(frame);
   for (int y = 0; y < frame.height; ++y) {
     for (int x = 0; x < frame.width; ++x) {
@@ -303,15 +320,16 @@ TEST(RenderFrame, AnInstanceRendersAsIfAloneBesideAnother) {
   constexpr int kW = 64, kH = 20;
   for (int shape : {kShapeCircle, kShapePolygon}) {
     // The reference: the instance alone.
-    FakeFrame reference(kW, kH);
+    host::Frame reference = uniformFrame(kW, kH);
     fillOccludedScene(reference);
     {
       RenderHost alone(kW);
       focusNear(alone);
       alone.settings().apertureShape = shape;
-      renderFrame(alone.settings(), reference.access());
-      expectAllFinite(reference, "alone");
+      expectAllFinite(reference, renderOn(alone.settings(), reference),
+                      "alone");
     }
+    const std::vector<float> expected = outputRGBA(reference);
 
     // The same instance, created first, beside a second one that has been
     // processed with another lens and aperture and is the most recent.
@@ -322,39 +340,42 @@ TEST(RenderFrame, AnInstanceRendersAsIfAloneBesideAnother) {
     FilterSettings *second = createSettings(&error);
     ASSERT_NE(second, nullptr) << (error != nullptr ? error : "");
     giveOtherLensAndAperture(*second);
-    FakeFrame other(kW, kH);
+    host::Frame other = uniformFrame(kW, kH);
     fillOccludedScene(other);
-    renderFrame(*second, other.access());
+    renderOn(*second, other);
 
-    FakeFrame beside(kW, kH);
+    host::Frame beside = uniformFrame(kW, kH);
     fillOccludedScene(beside);
-    renderFrame(first.settings(), beside.access());
-    expectAllFinite(beside, "beside another");
-    for (std::size_t i = 0; i < reference.outRGBA.size(); ++i) {
-      ASSERT_EQ(beside.outRGBA[i], reference.outRGBA[i])
+    expectAllFinite(beside, renderOn(first.settings(), beside),
+                    "beside another");
+    const std::vector<float> besideRGBA = outputRGBA(beside);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      ASSERT_EQ(besideRGBA[i], expected[i])
           << "shape " << shape << ", value " << i << " (pixel " << i / 4 << ")";
     }
 
     // And after the other instance is gone, again the same frame.
     destroySettings(second);
-    FakeFrame after(kW, kH);
+    host::Frame after = uniformFrame(kW, kH);
     fillOccludedScene(after);
-    renderFrame(first.settings(), after.access());
-    for (std::size_t i = 0; i < reference.outRGBA.size(); ++i) {
-      ASSERT_EQ(after.outRGBA[i], reference.outRGBA[i]) << "value " << i;
+    renderOn(first.settings(), after);
+    const std::vector<float> afterRGBA = outputRGBA(after);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      ASSERT_EQ(afterRGBA[i], expected[i]) << "value " << i;
     }
   }
 }
 
 TEST(FillDepth, UnusableAndMissingDepthIsFar) {
-  FakeFrame frame(4, 3);
+  host::Frame frame = uniformFrame(4, 3);
   frame.depth = {5.0f, NAN,   -1.0f, 0.0f, INFINITY, -INFINITY,
                  2.0f, 1e-3f, 9.0f,  9.0f, 9.0f,     9.0f};
-  frame.depthRows = 2;
+  host::ProcessOptions options;
+  options.missingDepthFromRow = 2;
   FrameBuffers buffers;
   ASSERT_TRUE(buffers.allocate(4, 3));
-  const HostFilterAccess access = frame.access();
-  fillDepth(access, buffers);
+  const host::FrameCall call(frame, options);
+  fillDepth(*call.access(), buffers);
   const float expected[] = {5.0f,      kFarDepth, kFarDepth, kFarDepth,
                             kFarDepth, kFarDepth, 2.0f,      1e-3f,
                             kFarDepth, kFarDepth, kFarDepth, kFarDepth};
