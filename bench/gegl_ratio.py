@@ -90,6 +90,9 @@ def main():
                         default=os.path.join(REPO, "build", "release", "cli",
                                              "lensfall"),
                         help="the lensfall command to time")
+    parser.add_argument("--module",
+                        help="the module file lensfall loads (default: its "
+                             "own build's)")
     parser.add_argument("--runs", type=int, default=5,
                         help="runs of each command (default 5)")
     args = parser.parse_args()
@@ -110,7 +113,10 @@ def main():
         beauty, depth_map, constant_map = prepare_gegl_inputs(
             frame, sidecar, work)
         out = os.path.join(work, "out.exr")
-        lensfall = [args.lensfall, "render", frame, "-o", out]
+        lensfall = [args.lensfall]
+        if args.module:
+            lensfall += ["--module", args.module]
+        lensfall += ["render", frame, "-o", out]
         pairs = {
             "uniform": (lensfall + ["--set", "use-depth=0"],
                         gegl_command(beauty, constant_map, out)),
