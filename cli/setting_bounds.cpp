@@ -4,8 +4,8 @@
 
 #include "cli/instance_settings.h"
 #include "cli/page/settings_panel.h"
-#include "host/host_error.h"
 #include "host/forms/panel_host.h"
+#include "host/host_error.h"
 
 namespace lensfall::cli {
 

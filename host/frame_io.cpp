@@ -96,9 +96,9 @@ void writeDisplayImage(const Frame &frame, int channels, PixelType type,
   writeEncoded(path, request);
 }
 
-// Image writers stamp a file with the time it was written unless it has a
-// DateTime of its own. The input's own time keeps the output a function of
-// the input alone, so two renders of one frame give the same bytes.
+// The output's DateTime is the input's own (or its modification time),
+// never the time of writing: the output stays a function of the input
+// alone, so two renders of one frame give the same bytes.
 std::string captureTime(const FrameFile &input) {
   const std::string own = partOf(input.image, input.channels.red).spec.dateTime;
   if (!own.empty()) return own;

@@ -15,7 +15,8 @@
 namespace lensfall::host {
 
 struct FrameSource {
-  std::filesystem::path image;  // EXR with depth, or any image OIIO reads
+  std::filesystem::path
+      image;  // EXR with depth, or any image the image plug-in reads
   std::optional<std::filesystem::path> depthImage;  // a separate depth file
   ChannelNames channels;  // exact channel names; empty ones are looked for
   std::string channelsFrom = "the sidecar";  // who named them, for messages

@@ -38,7 +38,7 @@ const ImagePlugin *load(std::string &tried) {
                            place.string());
       continue;
     }
-    void *library = dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void *library = dlopen(place.c_str(), RTLD_LAZY | RTLD_LOCAL);
     if (library == nullptr) {
       tried += fmt::format("{}{}", tried.empty() ? "" : "; ", dlerror());
       continue;

@@ -1,7 +1,7 @@
 #include "host/services.h"
 
-#include "host/host_error.h"
 #include "host/forms/panel_host.h"
+#include "host/host_error.h"
 
 namespace lensfall::host {
 

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "host/host_error.h"
 #include "host/forms/panel_host.h"
+#include "host/host_error.h"
 #include "host/text_codec.h"
 
 namespace lensfall::host {
