@@ -167,12 +167,16 @@ void insertAttribute(Imf::Header &header, const ImageAttribute &attribute) {
 
 Imf::Header headerFor(const PartSpec &spec, bool onePart) {
   if (spec.original) {
-    Imf::Header header = *static_cast<const Imf::Header *>(spec.original.get());
+    const auto &original =
+        *static_cast<const Imf::Header *>(spec.original.get());
     // A file of one part carries no part type or block count; the library
-    // adds them to the headers it reads.
-    if (onePart) {
-      header.erase("type");
-      header.erase("chunkCount");
+    // adds them to the headers it reads. They are left out by copying the
+    // rest (Header::erase of this OpenEXR release does not free the value).
+    Imf::Header header;
+    for (auto it = original.begin(); it != original.end(); ++it) {
+      const std::string name = it.name();
+      if (onePart && (name == "type" || name == "chunkCount")) continue;
+      header.insert(name, it.attribute());
     }
     // Only the full-resolution level is read, so only it is written.
     if (header.hasTileDescription()) {
