@@ -26,7 +26,7 @@ double distance(const std::array<double, 3> &a,
 
 }  // namespace
 
-OIIO::ParamValueList frameRecord(const FrameRecordInputs &inputs) {
+std::vector<host::ImageAttribute> frameRecord(const FrameRecordInputs &inputs) {
   const host::Scene &scene = *inputs.scene;
   const double time = scene.frame / scene.framesPerSecond;
   const std::vector<std::string> settings =
@@ -36,13 +36,13 @@ OIIO::ParamValueList frameRecord(const FrameRecordInputs &inputs) {
     joined += (joined.empty() ? "" : " ") + setting;
   }
 
-  OIIO::ParamValueList record;
-  record.attribute("lensfall/version", LENSFALL_VERSION);
-  record.attribute("lensfall/settings", joined);
-  record.attribute("lensfall/frame", scene.frame);
-  record.attribute("lensfall/time", float(time));
-  record.attribute("lensfall/layer", inputs.layer);
-  record.attribute("lensfall/depth", inputs.depth);
+  std::vector<host::ImageAttribute> record;
+  record.push_back({"lensfall/version", std::string(LENSFALL_VERSION)});
+  record.push_back({"lensfall/settings", joined});
+  record.push_back({"lensfall/frame", int(scene.frame)});
+  record.push_back({"lensfall/time", float(time)});
+  record.push_back({"lensfall/layer", inputs.layer});
+  record.push_back({"lensfall/depth", inputs.depth});
   if (!scene.camera) return record;
 
   const HostCameraLens &lens = scene.camera->lens;
@@ -55,15 +55,13 @@ OIIO::ParamValueList frameRecord(const FrameRecordInputs &inputs) {
   const double focalLength = lens.focalLengthMm * 0.001;
   const double fNumber = fNumberOf(settings);
   const double filmWidth = std::tan(lens.horizontalFov * 0.5) * focalLength * 2;
-  record.attribute("lensfall/focusObject", focus ? focusName : "");
-  record.attribute("lensfall/focusDistance", OIIO::TypeDesc::DOUBLE,
-                   &focusDistance);
+  record.push_back(
+      {"lensfall/focusObject", std::string(focus ? focusName : "")});
+  record.push_back({"lensfall/focusDistance", focusDistance});
   const double apertureRadius = focalLength / fNumber * 0.5;
-  record.attribute("lensfall/apertureRadius", OIIO::TypeDesc::DOUBLE,
-                   &apertureRadius);
+  record.push_back({"lensfall/apertureRadius", apertureRadius});
   const double pixelsPerFilmUnit = scene.width / filmWidth;
-  record.attribute("lensfall/pixelsPerFilmUnit", OIIO::TypeDesc::DOUBLE,
-                   &pixelsPerFilmUnit);
+  record.push_back({"lensfall/pixelsPerFilmUnit", pixelsPerFilmUnit});
   return record;
 }
 

@@ -4,11 +4,11 @@
 // values the host handed the filter.
 #pragma once
 
-#include <OpenImageIO/paramlist.h>
-
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
+#include "host/image_file.h"
 #include "host/scene.h"
 
 namespace lensfall::cli {
@@ -24,6 +24,6 @@ struct FrameRecordInputs {
 // distance to the focus object (or the camera's own), an aperture radius of
 // focal length / f-number / 2, and the frame's width over the film width
 // the field of view gives.
-OIIO::ParamValueList frameRecord(const FrameRecordInputs &inputs);
+std::vector<host::ImageAttribute> frameRecord(const FrameRecordInputs &inputs);
 
 }  // namespace lensfall::cli

@@ -1,6 +1,5 @@
 #include "cli/frame_renderer.h"
 
-#include <OpenImageIO/imageio.h>
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -65,12 +64,10 @@ std::string mebibytes(double bytes) {
 
 // What a frame of this file's size needs, from its header alone.
 std::string memoryNeed(const std::filesystem::path &image) {
-  auto input = OIIO::ImageInput::open(image.string());
-  if (!input) return "";
-  const OIIO::ImageSpec &spec = input->spec();
-  return fmt::format("; this {} x {} frame needs about {}", spec.width,
-                     spec.height,
-                     mebibytes(frameMemoryBytes(spec.width, spec.height)));
+  int width = 0, height = 0;
+  if (!host::imageSize(image, width, height)) return "";
+  return fmt::format("; this {} x {} frame needs about {}", width, height,
+                     mebibytes(frameMemoryBytes(width, height)));
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 // Colour spaces of image files, by the names of the OpenColorIO
-// configuration in use ($OCIO, or OpenImageIO's built-in one).
+// configuration in use ($OCIO, or OpenImageIO's built-in one). The
+// configuration lives in the image plug-in (host/image_plugin.h); the empty
+// name stands for its scene-linear space without loading it, so that EXR
+// files, linear already, never need it.
 //
 // The filter works on scene-linear light. Display-referred files (8- and
 // 16-bit PNG, TIFF, JPEG) are linearised on reading and encoded again on
@@ -7,10 +10,10 @@
 // never converted.
 #pragma once
 
-#include <OpenImageIO/imageio.h>
-
 #include <string>
 #include <vector>
+
+#include "host/image_file.h"
 
 namespace lensfall::host {
 
@@ -18,8 +21,8 @@ namespace lensfall::host {
 std::string linearColorspace();
 
 // The colour space a file's values are in: its own label when it has one,
-// else linear for floating-point data and sRGB for integers.
-std::string colorspaceOf(const OIIO::ImageSpec &spec);
+// else scene-linear ("") for floating-point data and sRGB for integers.
+std::string colorspaceOf(const PartSpec &spec);
 
 bool isLinearColorspace(const std::string &name);
 

@@ -164,7 +164,7 @@ ChannelRef findDepth(const ImageFile &file, const std::string &explicitName,
   };
   std::vector<Candidate> candidates;
   for (int p = 0; p < int(file.parts.size()); ++p) {
-    const OIIO::ImageSpec &spec = file.parts[size_t(p)].spec;
+    const PartSpec &spec = file.parts[size_t(p)].spec;
     for (int c = 0; c < spec.nchannels; ++c) {
       const std::string &name = spec.channelnames[size_t(c)];
       const int rank = depthRank(name, beautyPrefix);
@@ -236,7 +236,7 @@ FrameChannels findFrameChannels(const ImageFile &file,
   } else if (layers.empty() && request.layer.empty() &&
              file.parts.front().spec.nchannels <= 2) {
     // A grey image (Y, or Y and A): one channel stands for all three.
-    const OIIO::ImageSpec &spec = file.parts.front().spec;
+    const PartSpec &spec = file.parts.front().spec;
     channels.red = channels.green = channels.blue = ChannelRef{0, 0};
     channels.grey = true;
     if (spec.nchannels == 2) channels.alpha = ChannelRef{0, 1};
@@ -257,7 +257,7 @@ FrameChannels findFrameChannels(const ImageFile &file,
 ChannelRef findDepthChannel(const ImageFile &file, const std::string &name) {
   const ChannelRef depth = findDepth(file, name, "--depth-channel", 0, "");
   if (depth.found()) return depth;
-  const OIIO::ImageSpec &spec = file.parts.front().spec;
+  const PartSpec &spec = file.parts.front().spec;
   for (int c = 0; c < spec.nchannels; ++c) {
     if (spec.channelnames[size_t(c)] == "Y") return {0, c};
   }

@@ -1,15 +1,14 @@
 #include "host/frame_io.h"
 
-#include <OpenImageIO/filesystem.h>
-#include <OpenImageIO/imagebuf.h>
-#include <OpenImageIO/imageio.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <ctime>
 
 #include "host/colour.h"
 #include "host/host_error.h"
+#include "host/image_plugin.h"
 #include "host/output_format.h"
 #include "host/path_format.h"
 #include "host/scene_file.h"
@@ -28,7 +27,7 @@ std::vector<float> channelOf(const ImageFile &file, ChannelRef ref) {
 
 void requireSize(const ImageFile &file, ChannelRef ref, const Frame &frame,
                  const char *what) {
-  const OIIO::ImageSpec &spec = partOf(file, ref).spec;
+  const PartSpec &spec = partOf(file, ref).spec;
   if (spec.width != frame.width || spec.height != frame.height) {
     throw HostError(fmt::format("{}: the {} is {} x {}, the colour {} x {}",
                                 file.path, what, spec.width, spec.height,
@@ -36,50 +35,72 @@ void requireSize(const ImageFile &file, ChannelRef ref, const Frame &frame,
   }
 }
 
-int bitsOf(OIIO::TypeDesc type) {
-  if (type.basetype == OIIO::TypeDesc::UINT8 ||
-      type.basetype == OIIO::TypeDesc::INT8) {
-    return 8;
-  }
-  if (type.basetype == OIIO::TypeDesc::UINT16 ||
-      type.basetype == OIIO::TypeDesc::INT16) {
-    return 16;
-  }
+int bitsOf(PixelType type) {
+  if (type == PixelType::UInt8) return 8;
+  if (type == PixelType::UInt16) return 16;
   return 32;
 }
 
-// Colour and alpha planes interleaved into an image of `channels` channels
-// of `type`, after converting the colour to `colorspace`.
-OIIO::ImageBuf displayImage(const Frame &frame, int channels,
-                            OIIO::TypeDesc type,
-                            const std::string &colorspace) {
+// Planes interleaved, pixel by pixel.
+std::vector<float> interleave(
+    const std::vector<const std::vector<float> *> &planes, size_t pixels) {
+  std::vector<float> values(pixels * planes.size());
+  for (size_t i = 0; i < pixels; ++i) {
+    for (size_t k = 0; k < planes.size(); ++k) {
+      values[i * planes.size() + k] = (*planes[k])[i];
+    }
+  }
+  return values;
+}
+
+// Planes of floats as one EXR part of 32-bit float channels.
+ImagePart floatPart(int width, int height,
+                    const std::vector<const std::vector<float> *> &planes,
+                    const std::vector<std::string> &names) {
+  ImagePart part;
+  PartSpec &spec = part.spec;
+  spec.width = spec.full_width = width;
+  spec.height = spec.full_height = height;
+  spec.nchannels = int(planes.size());
+  spec.channelnames = names;
+  spec.channelformats.assign(planes.size(), PixelType::Float);
+  const std::vector<float> values =
+      interleave(planes, size_t(width) * size_t(height));
+  part.pixels.resize(values.size() * sizeof(float));
+  std::memcpy(part.pixels.data(), values.data(), part.pixels.size());
+  return part;
+}
+
+// Colour and alpha planes written as an image of `channels` channels of
+// `type`, after converting the colour to `colorspace`.
+void writeDisplayImage(const Frame &frame, int channels, PixelType type,
+                       const std::string &colorspace,
+                       const std::filesystem::path &path) {
   std::vector<float> red = frame.outRed, green = frame.outGreen,
                      blue = frame.outBlue;
   if (!colorspace.empty()) {
     convertColour(red, green, blue, frame.outAlpha, frame.width, frame.height,
-                  linearColorspace(), colorspace);
+                  "", colorspace);
   }
-  OIIO::ImageSpec spec(frame.width, frame.height, channels, type);
-  if (channels == 4) spec.alpha_channel = 3;
-  if (!colorspace.empty()) spec.attribute("oiio:ColorSpace", colorspace);
-  OIIO::ImageBuf image(spec);
-  const std::vector<float> *planes[4] = {&red, &green, &blue, &frame.outAlpha};
-  std::vector<float> values(frame.pixels() * size_t(channels));
-  for (size_t i = 0; i < frame.pixels(); ++i) {
-    for (int k = 0; k < channels; ++k) {
-      values[i * size_t(channels) + size_t(k)] = (*planes[k])[i];
-    }
-  }
-  image.set_pixels(OIIO::ROI::All(), OIIO::TypeDesc::FLOAT, values.data());
-  return image;
+  const std::vector<const std::vector<float> *> planes = {&red, &green, &blue,
+                                                          &frame.outAlpha};
+  const std::vector<float> values =
+      interleave({planes.begin(), planes.begin() + channels}, frame.pixels());
+  EncodeRequest request;
+  request.width = frame.width;
+  request.height = frame.height;
+  request.channels = channels;
+  request.type = type;
+  request.floats = values.data();
+  request.colorspace = colorspace;
+  writeEncoded(path, request);
 }
 
-// Image writers stamp a file with the time it was written unless it has a
-// DateTime of its own. The input's own time keeps the output a function of
-// the input alone, so two renders of one frame give the same bytes.
+// The output's DateTime is the input's own (or its modification time),
+// never the time of writing: the output stays a function of the input
+// alone, so two renders of one frame give the same bytes.
 std::string captureTime(const FrameFile &input) {
-  const std::string own = partOf(input.image, input.channels.red)
-                              .spec.get_string_attribute("DateTime");
+  const std::string own = partOf(input.image, input.channels.red).spec.dateTime;
   if (!own.empty()) return own;
   struct stat info {};
   if (stat(input.image.path.c_str(), &info) != 0) return "";
@@ -90,9 +111,17 @@ std::string captureTime(const FrameFile &input) {
   return text;
 }
 
-void stampTime(OIIO::ImageSpec &spec, const std::string &time) {
-  if (!time.empty() && spec.get_string_attribute("DateTime").empty()) {
-    spec.attribute("DateTime", time);
+void stampTime(PartSpec &spec, const std::string &time) {
+  if (!time.empty() && spec.dateTime.empty()) spec.dateTime = time;
+}
+
+void addAttributes(PartSpec &spec,
+                   const std::vector<ImageAttribute> &attributes) {
+  for (const ImageAttribute &attribute : attributes) {
+    std::erase_if(spec.attributes, [&](const ImageAttribute &old) {
+      return old.name == attribute.name;
+    });
+    spec.attributes.push_back(attribute);
   }
 }
 
@@ -113,9 +142,7 @@ void writeEveryPart(const FrameFile &input, const Frame &filtered,
     parts[size_t(channels.alpha.part)].setChannel(channels.alpha.channel,
                                                   filtered.outAlpha);
   }
-  for (const OIIO::ParamValue &attribute : options.attributes) {
-    beauty.spec.extra_attribs.add_or_replace(attribute);
-  }
+  addAttributes(beauty.spec, options.attributes);
   const std::string time = captureTime(input);
   for (ImagePart &part : parts) stampTime(part.spec, time);
   writeImageParts(parts, path);
@@ -136,7 +163,7 @@ FrameFile readFrameFile(const FrameSource &source) {
   const FrameChannels &channels = result.channels;
 
   Frame &frame = result.frame;
-  const OIIO::ImageSpec &spec = partOf(image, channels.red).spec;
+  const PartSpec &spec = partOf(image, channels.red).spec;
   frame.width = spec.width;
   frame.height = spec.height;
   requireSize(image, channels.green, frame, "green channel");
@@ -155,13 +182,13 @@ FrameFile readFrameFile(const FrameSource &source) {
       source.colorspace.empty() ? colorspaceOf(spec) : source.colorspace;
   if (!isLinearColorspace(result.colorspace)) {
     convertColour(frame.red, frame.green, frame.blue, frame.alpha, frame.width,
-                  frame.height, result.colorspace, linearColorspace());
+                  frame.height, result.colorspace, "");
   }
 
   if (source.depthImage) {
     const ImageFile depth = readImageFile(*source.depthImage);
     const ChannelRef z = findDepthChannel(depth, source.channels.depth);
-    const OIIO::ImageSpec &depthSpec = partOf(depth, z).spec;
+    const PartSpec &depthSpec = partOf(depth, z).spec;
     if (depthSpec.width != frame.width || depthSpec.height != frame.height) {
       throw HostError(fmt::format("{}: depth is {} x {}, the frame {} x {}",
                                   *source.depthImage, depthSpec.width,
@@ -199,31 +226,17 @@ void writeFilteredFrame(const FrameFile &input, const Frame &filtered,
       planes.push_back(&filtered.depth);
       names.push_back("Z");
     }
-    OIIO::ImageSpec spec(filtered.width, filtered.height, int(planes.size()),
-                         OIIO::TypeDesc::FLOAT);
-    spec.channelnames = names;
-    spec.alpha_channel = 3;
-    for (const OIIO::ParamValue &attribute : options.attributes) {
-      spec.extra_attribs.add_or_replace(attribute);
-    }
-    stampTime(spec, captureTime(input));
-    OIIO::ImageBuf image(spec);
-    std::vector<float> values(filtered.pixels() * planes.size());
-    for (size_t i = 0; i < filtered.pixels(); ++i) {
-      for (size_t k = 0; k < planes.size(); ++k) {
-        values[i * planes.size() + k] = (*planes[k])[i];
-      }
-    }
-    image.set_pixels(OIIO::ROI::All(), OIIO::TypeDesc::FLOAT, values.data());
-    writeImageBuffer(image, path);
+    ImagePart part = floatPart(filtered.width, filtered.height, planes, names);
+    addAttributes(part.spec, options.attributes);
+    stampTime(part.spec, captureTime(input));
+    writeImageParts({part}, path);
     return;
   }
   // Alpha goes out only where the input had it and the format holds it.
   const int channels =
       std::min(format.maxChannels, input.channels.alpha.found() ? 4 : 3);
   if (format.linear) {
-    writeImageBuffer(
-        displayImage(filtered, channels, OIIO::TypeDesc::FLOAT, ""), path);
+    writeDisplayImage(filtered, channels, PixelType::Float, "", path);
     return;
   }
   std::string colorspace = options.colorspace;
@@ -231,33 +244,10 @@ void writeFilteredFrame(const FrameFile &input, const Frame &filtered,
     colorspace =
         isLinearColorspace(input.colorspace) ? "sRGB" : input.colorspace;
   }
-  const OIIO::TypeDesc type = format.sixteenBit && input.bits == 16
-                                  ? OIIO::TypeDesc::UINT16
-                                  : OIIO::TypeDesc::UINT8;
-  writeImageBuffer(displayImage(filtered, channels, type, colorspace), path);
-}
-
-void writeImageBuffer(const OIIO::ImageBuf &image,
-                      const std::filesystem::path &path) {
-  auto output = OIIO::ImageOutput::create(path.string());
-  if (!output) {
-    throw HostError(fmt::format("{}: cannot write this kind of image: {}", path,
-                                OIIO::geterror()));
-  }
-  // Image writers do not all notice a short write (a full disk): encode into
-  // memory, then write the bytes with checked writes, a sync and a rename.
-  std::vector<unsigned char> encoded;
-  OIIO::Filesystem::IOVecOutput memory(encoded);
-  if (!output->supports("ioproxy") || !output->set_ioproxy(&memory) ||
-      !output->open(path.string(), image.spec()) ||
-      !output->write_image(image.spec().format, image.localpixels()) ||
-      !output->close()) {
-    const std::string why = output->geterror();
-    throw HostError(
-        fmt::format("{}: cannot encode the image: {}", path,
-                    why.empty() ? "the format cannot hold it" : why));
-  }
-  writeFileAtomically(path, std::string(encoded.begin(), encoded.end()));
+  const PixelType type = format.sixteenBit && input.bits == 16
+                             ? PixelType::UInt16
+                             : PixelType::UInt8;
+  writeDisplayImage(filtered, channels, type, colorspace, path);
 }
 
 void writeImageFile(const std::filesystem::path &path, int width, int height,
@@ -273,24 +263,57 @@ void writeImageFile(const std::filesystem::path &path, int width, int height,
   if (!format.linear && channels >= 3) {
     const std::vector<float> opaque(size_t(width) * size_t(height), 1.0f);
     convertColour(encoded[0], encoded[1], encoded[2],
-                  planes.size() > 3 ? *planes[3] : opaque, width, height,
-                  linearColorspace(), "sRGB");
+                  planes.size() > 3 ? *planes[3] : opaque, width, height, "",
+                  "sRGB");
   }
-  OIIO::ImageSpec spec(
-      width, height, int(channels),
-      format.linear ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::UINT8);
-  spec.channelnames.assign(names.begin(), names.begin() + long(channels));
-  if (channels == 4) spec.alpha_channel = 3;
-  OIIO::ImageBuf image(spec);
-  const size_t pixels = size_t(width) * size_t(height);
-  std::vector<float> values(pixels * channels);
-  for (size_t i = 0; i < pixels; ++i) {
-    for (size_t k = 0; k < channels; ++k) {
-      values[i * channels + k] = encoded[k][i];
+  const std::vector<std::string> kept(names.begin(),
+                                      names.begin() + long(channels));
+  std::vector<const std::vector<float> *> keptPlanes;
+  for (const std::vector<float> &plane : encoded) keptPlanes.push_back(&plane);
+  if (format.everyChannel) {
+    writeImageParts({floatPart(width, height, keptPlanes, kept)}, path);
+    return;
+  }
+  const std::vector<float> values =
+      interleave(keptPlanes, size_t(width) * size_t(height));
+  EncodeRequest request;
+  request.width = width;
+  request.height = height;
+  request.channels = int(channels);
+  request.channelNames = kept;
+  request.type = format.linear ? PixelType::Float : PixelType::UInt8;
+  request.floats = values.data();
+  writeEncoded(path, request);
+}
+
+void writeRgb8File(const std::filesystem::path &path, int width, int height,
+                   const std::vector<std::uint8_t> &rgb) {
+  const OutputFormat *format = outputFormatFor(path);
+  if (format != nullptr && format->everyChannel) {
+    ImagePart part;
+    PartSpec &spec = part.spec;
+    spec.width = spec.full_width = width;
+    spec.height = spec.full_height = height;
+    spec.nchannels = 3;
+    spec.channelnames = {"R", "G", "B"};
+    spec.channelformats.assign(3, PixelType::Half);
+    part.pixels.resize(spec.imageBytes());
+    for (int c = 0; c < 3; ++c) {
+      std::vector<float> values(size_t(width) * size_t(height));
+      for (size_t i = 0; i < values.size(); ++i) {
+        values[i] = float(rgb[i * 3 + size_t(c)]) * (1.0f / 255.0f);
+      }
+      part.setChannel(c, values);
     }
+    writeImageParts({part}, path);
+    return;
   }
-  image.set_pixels(OIIO::ROI::All(), OIIO::TypeDesc::FLOAT, values.data());
-  writeImageBuffer(image, path);
+  EncodeRequest request;
+  request.width = width;
+  request.height = height;
+  request.channels = 3;
+  request.bytes = rgb.data();
+  writeEncoded(path, request);
 }
 
 void writeFrameOutput(const Frame &frame, const std::filesystem::path &path) {

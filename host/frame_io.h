@@ -1,9 +1,7 @@
 // Reading rendered frames from image files and writing filtered ones.
 #pragma once
 
-#include <OpenImageIO/imagebuf.h>
-#include <OpenImageIO/paramlist.h>
-
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -17,7 +15,8 @@
 namespace lensfall::host {
 
 struct FrameSource {
-  std::filesystem::path image;  // EXR with depth, or any image OIIO reads
+  std::filesystem::path
+      image;  // EXR with depth, or any image the image plug-in reads
   std::optional<std::filesystem::path> depthImage;  // a separate depth file
   ChannelNames channels;  // exact channel names; empty ones are looked for
   std::string channelsFrom = "the sidecar";  // who named them, for messages
@@ -47,7 +46,7 @@ struct OutputOptions {
   // own when it was display-referred, else sRGB.
   std::string colorspace;
   // Added to the header of the part that holds the beauty (EXR only).
-  OIIO::ParamValueList attributes;
+  std::vector<ImageAttribute> attributes;
 };
 
 // Writes the filtered frame in the format the file name asks for:
@@ -69,10 +68,10 @@ void writeImageFile(const std::filesystem::path &path, int width, int height,
                     const std::vector<const std::vector<float> *> &planes,
                     const std::vector<std::string> &names);
 
-// Encodes an image in the format its file name asks for and writes it as
-// writeFileAtomically does.
-void writeImageBuffer(const OIIO::ImageBuf &image,
-                      const std::filesystem::path &path);
+// Writes 8-bit RGB pixels (rows top first) as an image: EXR as half
+// values 0..1, other formats as they are.
+void writeRgb8File(const std::filesystem::path &path, int width, int height,
+                   const std::vector<std::uint8_t> &rgb);
 
 // The frame's output: R, G, B, A, and for EXR also the depth as Z.
 void writeFrameOutput(const Frame &frame, const std::filesystem::path &path);

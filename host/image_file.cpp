@@ -1,21 +1,26 @@
 #include "host/image_file.h"
 
-#include <OpenImageIO/filesystem.h>
+#include <Imath/half.h>
 #include <fmt/format.h>
 
-#include <numeric>
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
 
+#include "host/atomic_write.h"
+#include "host/exr_file.h"
 #include "host/host_error.h"
+#include "host/image_plugin.h"
 #include "host/path_format.h"
-#include "host/scene_file.h"
 
 namespace lensfall::host {
 
 namespace {
 
-size_t channelOffset(const OIIO::ImageSpec &spec, int c) {
+size_t channelOffset(const PartSpec &spec, int c) {
   size_t offset = 0;
-  for (int k = 0; k < c; ++k) offset += spec.channelformat(k).size();
+  for (int k = 0; k < c; ++k) offset += bytesOf(spec.channelformat(k));
   return offset;
 }
 
@@ -35,138 +40,159 @@ void checkRegularFile(const std::filesystem::path &path) {
   }
 }
 
-}  // namespace
-
-std::string ImagePart::name() const {
-  return spec.get_string_attribute("name");
+// Integer values stand for 0..1: read as value / max, written rounded to
+// the nearest step and clamped, as image libraries convert them.
+template <typename T>
+float toFloat(const std::byte *at) {
+  T value;
+  std::memcpy(&value, at, sizeof value);
+  if constexpr (std::is_same_v<T, float>) {
+    return value;
+  } else if constexpr (std::is_same_v<T, Imath::half>) {
+    return float(value);
+  } else {
+    return float(value) * (1.0f / float(std::numeric_limits<T>::max()));
+  }
 }
 
+template <typename T>
+void fromFloat(float value, std::byte *at) {
+  T stored;
+  if constexpr (std::is_same_v<T, float>) {
+    stored = value;
+  } else if constexpr (std::is_same_v<T, Imath::half>) {
+    stored = Imath::half(value);
+  } else {
+    using F = std::conditional_t<sizeof(T) >= 4, double, float>;
+    const F max = F(std::numeric_limits<T>::max());
+    stored = T(std::clamp(F(value) * max + F(0.5), F(0), max));
+  }
+  std::memcpy(at, &stored, sizeof stored);
+}
+
+template <typename F>
+void forType(PixelType type, F &&f) {
+  switch (type) {
+    case PixelType::UInt8:
+      f(std::uint8_t{});
+      break;
+    case PixelType::UInt16:
+      f(std::uint16_t{});
+      break;
+    case PixelType::UInt32:
+      f(std::uint32_t{});
+      break;
+    case PixelType::Half:
+      f(Imath::half{});
+      break;
+    case PixelType::Float:
+      f(float{});
+      break;
+  }
+}
+
+}  // namespace
+
 int ImagePart::channelIndex(const std::string &channelName) const {
-  return spec.channelindex(channelName);
+  for (int c = 0; c < spec.nchannels; ++c) {
+    if (spec.channelnames[size_t(c)] == channelName) return c;
+  }
+  return -1;
 }
 
 std::vector<float> ImagePart::channel(int c) const {
-  const size_t pixelCount = size_t(spec.width) * size_t(spec.height);
-  std::vector<float> values(pixelCount);
-  const auto stride = OIIO::stride_t(spec.pixel_bytes(true));
-  OIIO::convert_image(
-      1, spec.width, spec.height, 1, pixels.data() + channelOffset(spec, c),
-      spec.channelformat(c), stride, stride * spec.width, OIIO::AutoStride,
-      values.data(), OIIO::TypeFloat, sizeof(float),
-      OIIO::stride_t(sizeof(float)) * spec.width, OIIO::AutoStride);
+  const size_t count = size_t(spec.width) * size_t(spec.height);
+  std::vector<float> values(count);
+  const size_t stride = spec.pixelBytes();
+  const std::byte *at = pixels.data() + channelOffset(spec, c);
+  forType(spec.channelformat(c), [&](auto kind) {
+    using T = decltype(kind);
+    for (size_t i = 0; i < count; ++i) values[i] = toFloat<T>(at + i * stride);
+  });
   return values;
 }
 
 void ImagePart::setChannel(int c, const std::vector<float> &values) {
-  const auto stride = OIIO::stride_t(spec.pixel_bytes(true));
-  OIIO::convert_image(
-      1, spec.width, spec.height, 1, values.data(), OIIO::TypeFloat,
-      sizeof(float), OIIO::stride_t(sizeof(float)) * spec.width,
-      OIIO::AutoStride, pixels.data() + channelOffset(spec, c),
-      spec.channelformat(c), stride, stride * spec.width, OIIO::AutoStride);
+  const size_t count = size_t(spec.width) * size_t(spec.height);
+  const size_t stride = spec.pixelBytes();
+  std::byte *at = pixels.data() + channelOffset(spec, c);
+  forType(spec.channelformat(c), [&](auto kind) {
+    using T = decltype(kind);
+    for (size_t i = 0; i < count; ++i) fromFloat<T>(values[i], at + i * stride);
+  });
+}
+
+bool isExrFile(const std::filesystem::path &path) {
+  std::ifstream file(path, std::ios::binary);
+  unsigned char magic[4] = {};
+  file.read(reinterpret_cast<char *>(magic), sizeof magic);
+  return file && magic[0] == 0x76 && magic[1] == 0x2f && magic[2] == 0x31 &&
+         magic[3] == 0x01;
+}
+
+bool imageSize(const std::filesystem::path &path, int &width, int &height) {
+  if (isExrFile(path)) return exrSize(path, width, height);
+  try {
+    return imagePlugin().size(path, width, height);
+  } catch (const HostError &) {
+    return false;
+  }
+}
+
+void checkPartSize(const std::filesystem::path &path, const PartSpec &spec) {
+  if (spec.width <= 0 || spec.height <= 0 || spec.nchannels <= 0) {
+    throw HostError(fmt::format("{}: image has no pixels", path));
+  }
+  if ((long long)spec.width * spec.height > kMaxImagePixels) {
+    throw HostError(fmt::format(
+        "{}: the image is {} x {}; the largest frame read is {} pixels", path,
+        spec.width, spec.height, kMaxImagePixels));
+  }
 }
 
 ImageFile readImageFile(const std::filesystem::path &path) {
   checkRegularFile(path);
-  auto input = OIIO::ImageInput::open(path.string());
-  if (!input) {
-    throw HostError(
-        fmt::format("{}: cannot read image: {}", path, OIIO::geterror()));
-  }
+  if (isExrFile(path)) return readExrFile(path);
   ImageFile file;
-  file.path = path;
-  file.format = input->format_name();
-  for (int s = 0; input->seek_subimage(s, 0); ++s) {
-    ImagePart part;
-    part.spec = input->spec();
-    const OIIO::ImageSpec &spec = part.spec;
-    if (spec.deep) {
-      throw HostError(fmt::format(
-          "{}: part {} holds deep data, which cannot be filtered", path, s));
-    }
-    if (spec.width <= 0 || spec.height <= 0 || spec.nchannels <= 0) {
-      throw HostError(fmt::format("{}: image has no pixels", path));
-    }
-    if (spec.depth > 1 ||
-        (long long)spec.width * spec.height > kMaxImagePixels) {
-      throw HostError(fmt::format(
-          "{}: the image is {} x {}; the largest frame read is {} pixels", path,
-          spec.width, spec.height, kMaxImagePixels));
-    }
-    part.pixels.resize(spec.image_bytes(true));
-    if (!input->read_image(s, 0, 0, spec.nchannels, OIIO::TypeUnknown,
-                           part.pixels.data())) {
-      throw HostError(
-          fmt::format("{}: cannot read image: {}", path, input->geterror()));
-    }
-    file.parts.push_back(std::move(part));
+  std::string error;
+  if (!imagePlugin().read(path, file, error)) {
+    throw HostError(fmt::format("{}: cannot read image: {}", path, error));
   }
-  if (file.parts.empty()) {
-    throw HostError(
-        fmt::format("{}: cannot read image: {}", path, input->geterror()));
-  }
+  for (const ImagePart &part : file.parts) checkPartSize(path, part.spec);
   return file;
 }
 
-namespace {
-
-// Writes every part through `output`, opened on `name`.
-bool writeParts(OIIO::ImageOutput &output, const std::string &name,
-                const std::vector<ImagePart> &parts) {
-  std::vector<OIIO::ImageSpec> specs;
-  for (const ImagePart &part : parts) specs.push_back(part.spec);
-  for (size_t k = 0; k < parts.size(); ++k) {
-    const bool opened =
-        k == 0 ? output.open(name, int(specs.size()), specs.data())
-               : output.open(name, specs[k], OIIO::ImageOutput::AppendSubimage);
-    if (!opened ||
-        !output.write_image(OIIO::TypeUnknown, parts[k].pixels.data())) {
-      return false;
-    }
-  }
-  return output.close();
-}
-
-[[noreturn]] void failEncoding(const std::filesystem::path &path,
-                               OIIO::ImageOutput &output) {
-  const std::string why = output.geterror();
-  throw HostError(fmt::format("{}: cannot encode the image: {}", path,
-                              why.empty() ? "the format cannot hold it" : why));
-}
-
-}  // namespace
-
 void writeImageParts(const std::vector<ImagePart> &parts,
                      const std::filesystem::path &path) {
-  auto output = OIIO::ImageOutput::create(path.string());
-  if (!output) {
-    throw HostError(fmt::format("{}: cannot write this kind of image: {}", path,
-                                OIIO::geterror()));
+  std::string extension = path.extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return char(std::tolower(c)); });
+  if (extension == ".exr") {
+    writeFileAtomically(path, encodeExr(parts, path));
+    return;
   }
-  if (parts.size() > 1 && !output->supports("multiimage")) {
+  if (parts.size() != 1) {
     throw HostError(fmt::format("{}: this format holds one image, not {} parts",
                                 path, parts.size()));
   }
-  if (parts.size() == 1 && output->supports("ioproxy")) {
-    // Image writers do not all notice a short write (a full disk): encode
-    // into memory, then write the bytes with checked writes, a sync and a
-    // rename.
-    std::vector<unsigned char> encoded;
-    OIIO::Filesystem::IOVecOutput memory(encoded);
-    if (!output->set_ioproxy(&memory) ||
-        !writeParts(*output, path.string(), parts) || encoded.empty()) {
-      failEncoding(path, *output);
+  // Other formats hold one type for every channel: the first one's.
+  const PartSpec &spec = parts.front().spec;
+  std::vector<float> values(size_t(spec.width) * spec.height * spec.nchannels);
+  for (int c = 0; c < spec.nchannels; ++c) {
+    const std::vector<float> channel = parts.front().channel(c);
+    for (size_t i = 0; i < channel.size(); ++i) {
+      values[i * size_t(spec.nchannels) + size_t(c)] = channel[i];
     }
-    writeFileAtomically(path, std::string(encoded.begin(), encoded.end()));
-    return;
   }
-  // Files of several parts are written by the EXR library's own file
-  // stream, which reports a short write as an error.
-  writeThroughTemporary(path, [&](const std::filesystem::path &temporary) {
-    if (!writeParts(*output, temporary.string(), parts)) {
-      failEncoding(path, *output);
-    }
-  });
+  EncodeRequest request;
+  request.width = spec.width;
+  request.height = spec.height;
+  request.channels = spec.nchannels;
+  request.channelNames = spec.channelnames;
+  request.type = spec.channelformat(0);
+  request.floats = values.data();
+  request.colorspace = spec.colorspace;
+  writeEncoded(path, request);
 }
 
 }  // namespace lensfall::host

@@ -1,13 +1,13 @@
 #include "host/scene.h"
 
-#include <OpenImageIO/imagebuf.h>
-#include <OpenImageIO/imagebufalgo.h>
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "host/host_error.h"
+#include "host/image_file.h"
 #include "host/path_format.h"
 #include "host/text_codec.h"
 #include "hostapi/services.h"
@@ -105,15 +105,9 @@ HostImage *Scene::imageNamed(const std::string &utf8Name) const {
 }
 
 HostPixmap readPixmap(const std::filesystem::path &file) {
-  OIIO::ImageBuf buffer(file.string());
-  if (!buffer.read(0, 0, true, OIIO::TypeDesc::UINT8)) {
-    throw HostError(
-        fmt::format("{}: cannot read image: {}", file, buffer.geterror()));
-  }
-  const OIIO::ImageSpec &spec = buffer.spec();
-  if (spec.width <= 0 || spec.height <= 0) {
-    throw HostError(fmt::format("{}: image has no pixels", file));
-  }
+  const ImageFile image = readImageFile(file);
+  const ImagePart &part = image.parts.front();
+  const PartSpec &spec = part.spec;
   HostPixmap pixmap;
   pixmap.width = spec.width;
   pixmap.height = spec.height;
@@ -124,11 +118,13 @@ HostPixmap readPixmap(const std::filesystem::path &file) {
   const int channels = pixmap.channels();
   pixmap.bytes.resize(size_t(pixmap.width) * pixmap.height * channels);
   // Grey with alpha keeps its grey channel; wider images keep R, G, B, A.
-  const OIIO::ROI roi(spec.x, spec.x + spec.width, spec.y, spec.y + spec.height,
-                      0, 1, 0, channels);
-  if (!buffer.get_pixels(roi, OIIO::TypeDesc::UINT8, pixmap.bytes.data())) {
-    throw HostError(
-        fmt::format("{}: cannot read pixels: {}", file, buffer.geterror()));
+  // Values are scaled to 0..255 and rounded to the nearest step.
+  for (int c = 0; c < channels; ++c) {
+    const std::vector<float> values = part.channel(c);
+    for (size_t i = 0; i < values.size(); ++i) {
+      const float scaled = std::clamp(values[i] * 255.0f + 0.5f, 0.0f, 255.0f);
+      pixmap.bytes[i * size_t(channels) + size_t(c)] = std::uint8_t(scaled);
+    }
   }
   return pixmap;
 }

@@ -1,6 +1,5 @@
 #include "cli/page/panel_commands.h"
 
-#include <OpenImageIO/imagebuf.h>
 #include <fmt/format.h>
 #include <unistd.h>
 
@@ -44,27 +43,7 @@ struct PageOptions {
 };
 
 void writeImageFile(const HostDrawArea &area, const fs::path &path) {
-  OIIO::ImageSpec spec(area.width, area.height, 3, OIIO::TypeDesc::UINT8);
-  OIIO::ImageBuf image(spec);
-  image.set_pixels(OIIO::ROI::All(), OIIO::TypeDesc::UINT8, area.rgb.data());
-  const fs::path dir = path.has_parent_path() ? path.parent_path() : ".";
-  const fs::path temporary =
-      dir / fmt::format(".{}.{}{}", path.stem().string(), getpid(),
-                        path.extension().string());
-  if (!image.write(temporary.string())) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    throw HostError(
-        fmt::format("{}: cannot write: {}", path, image.geterror()));
-  }
-  std::error_code error;
-  fs::rename(temporary, path, error);
-  if (error) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    throw HostError(
-        fmt::format("{}: cannot replace: {}", path, error.message()));
-  }
+  host::writeRgb8File(path, area.width, area.height, area.rgb);
 }
 
 int drawAperture(const fs::path &modulePath, const ApertureOptions &options) {

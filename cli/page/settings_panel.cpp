@@ -1,11 +1,10 @@
 #include "cli/page/settings_panel.h"
 
-#include <OpenImageIO/filesystem.h>
-#include <OpenImageIO/imageio.h>
 #include <fmt/format.h>
 
 #include "host/filter_host.h"
 #include "host/host_error.h"
+#include "host/image_plugin.h"
 
 namespace lensfall::cli {
 
@@ -42,21 +41,20 @@ std::vector<std::string> SettingsPanel::banner() const {
 
 std::string encodeImage(const char *format, int width, int height, int channels,
                         const uint8_t *pixels) {
-  std::vector<unsigned char> bytes;
-  OIIO::Filesystem::IOVecOutput proxy(bytes);
-  auto output = OIIO::ImageOutput::create(format);
-  if (!output) throw host::HostError(fmt::format("no {} writer", format));
-  output->set_ioproxy(&proxy);
-  OIIO::ImageSpec spec(width, height, channels, OIIO::TypeDesc::UINT8);
+  host::EncodeRequest request;
+  request.fileName = fmt::format("memory.{}", format);
+  request.width = width;
+  request.height = height;
+  request.channels = channels;
+  request.bytes = pixels;
   // The page shows these images at once and never keeps them: the fastest
   // compression is worth more than the smallest file on loopback.
-  spec.attribute("png:compressionLevel", 1);
-  if (!output->open(fmt::format("memory.{}", format), spec) ||
-      !output->write_image(OIIO::TypeDesc::UINT8, pixels) || !output->close()) {
-    throw host::HostError(
-        fmt::format("cannot encode {}: {}", format, output->geterror()));
+  request.pngCompression = 1;
+  std::string encoded, error;
+  if (!host::imagePlugin().encode(request, encoded, error)) {
+    throw host::HostError(fmt::format("cannot encode {}: {}", format, error));
   }
-  return std::string(bytes.begin(), bytes.end());
+  return encoded;
 }
 
 std::string encodePng(int width, int height, int channels,

@@ -19,9 +19,11 @@ ImageFile fileOf(const std::vector<std::vector<std::string>> &parts,
   file.path = "shot.exr";
   for (size_t p = 0; p < parts.size(); ++p) {
     ImagePart part;
-    part.spec = OIIO::ImageSpec(4, 4, int(parts[p].size()), OIIO::TypeHalf);
+    part.spec.width = part.spec.height = 4;
+    part.spec.nchannels = int(parts[p].size());
     part.spec.channelnames = parts[p];
-    if (p < partNames.size()) part.spec.attribute("name", partNames[p]);
+    part.spec.channelformats.assign(parts[p].size(), PixelType::Half);
+    if (p < partNames.size()) part.spec.name = partNames[p];
     file.parts.push_back(part);
   }
   return file;
