@@ -28,6 +28,8 @@ class FrameBuffers {
 
   // Allocates all six for a width x height frame. On failure (including a
   // frame too large to index) nothing stays allocated and false is returned.
+  // Without an allocation of its own, buffers that already hold a frame of
+  // this size keep their blocks and only zero the sums again.
   bool allocate(int width, int height, BlockAllocation allocation = nullptr);
   // Releases whatever is allocated; safe to call twice.
   void release();
@@ -45,6 +47,10 @@ class FrameBuffers {
   // The blocks as allocated, in the release order: size map, depth, source,
   // colour sums, weight sums, blocked weights.
   void *blocks_[6] = {};
+  // Whether the blocks came from the ordinary allocation, so may be kept.
+  bool kept_ = false;
+
+  void zeroSums();
 };
 
 }  // namespace lensfall
