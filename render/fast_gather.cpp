@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "hostlink/check.h"
+
 namespace lensfall {
 
 namespace {
@@ -161,6 +163,7 @@ void FastGather::uniformRows(int y0, int count, int requested) {
 }
 
 void FastGather::flush(BandRow &row, int width) {
+  LENSFALL_DCHECK_LE(row.pending, kRunsPerPass);
   if (row.pending == 0) return;
   addRuns(row.colour.data(), row.weight.data(), row.held, row.pending, width,
           row.weights);

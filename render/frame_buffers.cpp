@@ -6,6 +6,8 @@
 #include <initializer_list>
 #include <limits>
 
+#include "hostlink/check.h"
+
 namespace lensfall {
 
 namespace {
@@ -29,6 +31,7 @@ bool FrameBuffers::allocate(int w, int h, BlockAllocation allocation) {
   // each, which for a 1280 x 720 frame is more than the size map and the
   // write-back together. Only the sums need their zeros again.
   if (allocation == nullptr && w == width && h == height && kept_) {
+    LENSFALL_DCHECK(source != nullptr && colourSums != nullptr);
     zeroSums();
     return true;
   }
