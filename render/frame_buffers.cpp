@@ -2,11 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <initializer_list>
 #include <limits>
-
-#include "hostlink/check.h"
 
 namespace lensfall {
 
@@ -14,7 +10,9 @@ namespace {
 
 enum Block { kSizeMap, kDepth, kSource, kColourSums, kWeightSums, kBlocked };
 
-void *mallocAllocation(std::size_t bytes) { return std::malloc(bytes); }
+void *callocAllocation(std::size_t count, std::size_t size) {
+  return std::calloc(count, size);
+}
 
 // A float4 buffer of `pixels` elements in a block of pixels + 1 elements: the
 // first element sits at the block's address rounded down to 16, plus 16, so
@@ -27,17 +25,8 @@ Float4 *alignedFloat4(void *block) {
 }  // namespace
 
 bool FrameBuffers::allocate(int w, int h, BlockAllocation allocation) {
-  // Blocks of the same size are kept: touching fresh pages costs a page fault
-  // each, which for a 1280 x 720 frame is more than the size map and the
-  // write-back together. Only the sums need their zeros again.
-  if (allocation == nullptr && w == width && h == height && kept_) {
-    LENSFALL_DCHECK(source != nullptr && colourSums != nullptr);
-    zeroSums();
-    return true;
-  }
   release();
-  kept_ = allocation == nullptr;
-  if (allocation == nullptr) allocation = mallocAllocation;
+  if (allocation == nullptr) allocation = callocAllocation;
   if (w <= 0 || h <= 0) return false;
   const std::size_t pixels =
       static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
@@ -55,7 +44,7 @@ bool FrameBuffers::allocate(int w, int h, BlockAllocation allocation) {
                               : block == kSizeMap
                                   ? pixels * sizeof(std::int32_t)
                                   : float4Bytes;
-    blocks_[block] = allocation(bytes);
+    blocks_[block] = allocation(bytes, 1);
     if (blocks_[block] == nullptr) {
       release();
       return false;
@@ -69,16 +58,7 @@ bool FrameBuffers::allocate(int w, int h, BlockAllocation allocation) {
   colourSums = alignedFloat4(blocks_[kColourSums]);
   weightSums = alignedFloat4(blocks_[kWeightSums]);
   blockedWeights = alignedFloat4(blocks_[kBlocked]);
-  zeroSums();
   return true;
-}
-
-void FrameBuffers::zeroSums() {
-  const std::size_t pixels =
-      static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  for (Float4 *sums : {colourSums, weightSums, blockedWeights}) {
-    std::memset(static_cast<void *>(sums), 0, pixels * sizeof(Float4));
-  }
 }
 
 void FrameBuffers::release() {
@@ -87,7 +67,6 @@ void FrameBuffers::release() {
     block = nullptr;
   }
   width = height = 0;
-  kept_ = false;
   source = colourSums = weightSums = blockedWeights = nullptr;
   depth = nullptr;
   sizeMap = nullptr;

@@ -11,14 +11,16 @@ struct alignas(16) Float4 {
   float c[4];
 };
 
-// The raw block allocation the buffers are made with (std::malloc's
+// The zeroing block allocation the buffers are made with (std::calloc's
 // contract, freed with std::free); tests pass one that fails to exercise the
 // failure path.
-using BlockAllocation = void *(*)(std::size_t bytes);
+using BlockAllocation = void *(*)(std::size_t count, std::size_t size);
 
 // The buffers of one frame, indexed by y x width + x. The three sum buffers
 // start zeroed; the source, depth and size buffers are filled by the frame's
-// first steps before anything reads them.
+// first steps before anything reads them. Every block comes zeroed from the
+// allocation: blocks this large are fresh pages that the system hands over
+// zeroed, so the sums cost no zeroing pass of their own.
 class FrameBuffers {
  public:
   FrameBuffers() = default;
@@ -28,8 +30,6 @@ class FrameBuffers {
 
   // Allocates all six for a width x height frame. On failure (including a
   // frame too large to index) nothing stays allocated and false is returned.
-  // Without an allocation of its own, buffers that already hold a frame of
-  // this size keep their blocks and only zero the sums again.
   bool allocate(int width, int height, BlockAllocation allocation = nullptr);
   // Releases whatever is allocated; safe to call twice.
   void release();
@@ -47,10 +47,6 @@ class FrameBuffers {
   // The blocks as allocated, in the release order: size map, depth, source,
   // colour sums, weight sums, blocked weights.
   void *blocks_[6] = {};
-  // Whether the blocks came from the ordinary allocation, so may be kept.
-  bool kept_ = false;
-
-  void zeroSums();
 };
 
 }  // namespace lensfall

@@ -19,7 +19,6 @@ namespace lensfall {
 
 namespace {
 
-FrameBuffers &keptFrameBuffers();
 double frameTime(int frame);
 void initMonitor(const HostMonitor *monitor, unsigned int total);
 bool stepStops(void *monitor);
@@ -53,11 +52,7 @@ void renderFrame(FilterSettings &settings, const HostFilterAccess &access,
   settings.toneScale = toneScaleFor(settings.toneExponent);
 
   // Buffers: a frame that cannot have them is left as the host rendered it.
-  // The ordinary ones are kept for the next frame; those made with a test's
-  // allocation are the call's own.
-  FrameBuffers ownBuffers;
-  FrameBuffers &buffers =
-      allocation.buffers == nullptr ? keptFrameBuffers() : ownBuffers;
+  FrameBuffers buffers;
   if (!buffers.allocate(access.width, access.height, allocation.buffers)) {
     return;
   }
@@ -98,21 +93,12 @@ void renderFrame(FilterSettings &settings, const HostFilterAccess &access,
     monitor->done(monitor->data);
   }
 
-  // Write-back, skipped when the user stopped the frame. The bank is released
-  // as it goes out of scope.
+  // Write-back, skipped when the user stopped the frame. Release follows as
+  // the buffers and the bank go out of scope.
   if (finished) writeBack(access, buffers, curve);
 }
 
 namespace {
-
-// The work buffers of the last frame, module-wide: the host calls process
-// one frame at a time, and each frame fills or zeroes every buffer before
-// reading it, so nothing carries over but the memory. They are freed when
-// the module is unloaded.
-FrameBuffers &keptFrameBuffers() {
-  static FrameBuffers kept;
-  return kept;
-}
 
 double frameTime(int frame) {
   const HostSceneInfo *scene = services.sceneInfo;

@@ -73,8 +73,9 @@ TEST(RenderFrame, StoppingWritesNothingAndStillFinishesTheMonitor) {
 TEST(RenderFrame, AllocationFailureAbortsCleanly) {
   static int failAt;
   static int calls;
-  const BlockAllocation failing = [](std::size_t bytes) -> void * {
-    return calls++ == failAt ? nullptr : std::malloc(bytes);
+  const BlockAllocation failing = [](std::size_t count,
+                                     std::size_t size) -> void * {
+    return calls++ == failAt ? nullptr : std::calloc(count, size);
   };
   for (failAt = 0; failAt < 6; ++failAt) {
     calls = 0;
@@ -347,10 +348,10 @@ TEST(RenderFrame, AnInstanceRendersAsIfAloneBesideAnother) {
   }
 }
 
-// The work buffers are kept from frame to frame: a frame after frames of
-// other sizes, after one of the same size and after one whose buffers could
-// not be had is the frame rendered first, to the bit.
-TEST(RenderFrame, KeptBuffersGiveTheSameFrameWhateverCameBefore) {
+// Nothing of a frame's work buffers carries over to the next one: a frame
+// after frames of other sizes, after one of the same size and after one whose
+// buffers could not be had is the frame rendered first, to the bit.
+TEST(RenderFrame, BuffersGiveTheSameFrameWhateverCameBefore) {
   constexpr int kW = 40, kH = 16;
   RenderHost render(kW);
   focusNear(render);
@@ -363,7 +364,9 @@ TEST(RenderFrame, KeptBuffersGiveTheSameFrameWhateverCameBefore) {
     return frame.outRGBA;
   };
   const std::vector<float> first = renderScene(kW, kH);
-  const BlockAllocation none = [](std::size_t) -> void * { return nullptr; };
+  const BlockAllocation none = [](std::size_t, std::size_t) -> void * {
+    return nullptr;
+  };
   struct Between {
     const char *what;
     int width, height;
