@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
+
+#include "hostlink/check.h"
 
 namespace lensfall {
 
@@ -14,27 +17,43 @@ constexpr double kRelative = 1e-6;
 
 const double kUnit = std::ldexp(1.0, -53);  // double's unit roundoff
 
-// Adds one run's sweep to the row: pixel x takes weight w x (the sources
-// from low[x] to high[x]), per channel.
-__attribute__((target_clones("avx2", "default"))) void addRun(
-    double *__restrict colour, double *__restrict weight,
-    const double *__restrict high, const double *__restrict low,
-    const double *__restrict countHigh, const double *__restrict countLow,
-    const double w[4], int width, bool weights) {
-  const double w0 = w[0], w1 = w[1], w2 = w[2], w3 = w[3];
+// Four channels of one pixel, as one vector of the compiler's: lane k is
+// channel k, and each lane takes the operations of the scalar form.
+typedef double Double4 __attribute__((vector_size(32)));
+
+// Adds `count` runs' sweeps to the row in one pass: pixel x takes, run after
+// run, w x (the prefix at high[x] less the one at low[x]) per channel, and
+// w x (countHigh[x] - countLow[x]) into its weights when `weights`. Each
+// pixel takes the runs in the order given, as one pass per run would add
+// them, so its sums are the same to the bit; one pass loads and stores them
+// once for all the runs.
+__attribute__((target_clones("avx2", "default"))) void addRuns(
+    double *__restrict colour, double *__restrict weight, const RunSweep *runs,
+    int count, int width, bool weights) {
+  Double4 w[FastGather::kRunsPerPass];
+  for (int i = 0; i < count; ++i) {
+    w[i] = Double4{runs[i].w[0], runs[i].w[1], runs[i].w[2], runs[i].w[3]};
+  }
   for (int x = 0; x < width; ++x) {
-    colour[4 * x + 0] += w0 * (high[4 * x + 0] - low[4 * x + 0]);
-    colour[4 * x + 1] += w1 * (high[4 * x + 1] - low[4 * x + 1]);
-    colour[4 * x + 2] += w2 * (high[4 * x + 2] - low[4 * x + 2]);
-    colour[4 * x + 3] += w3 * (high[4 * x + 3] - low[4 * x + 3]);
+    Double4 c;
+    std::memcpy(&c, colour + 4 * x, sizeof c);
+    for (int i = 0; i < count; ++i) {
+      Double4 high, low;
+      std::memcpy(&high, runs[i].high + 4 * x, sizeof high);
+      std::memcpy(&low, runs[i].low + 4 * x, sizeof low);
+      c += w[i] * (high - low);
+    }
+    std::memcpy(colour + 4 * x, &c, sizeof c);
   }
   if (!weights) return;
   for (int x = 0; x < width; ++x) {
-    const double count = countHigh[x] - countLow[x];
-    weight[4 * x + 0] += w0 * count;
-    weight[4 * x + 1] += w1 * count;
-    weight[4 * x + 2] += w2 * count;
-    weight[4 * x + 3] += w3 * count;
+    Double4 c;
+    std::memcpy(&c, weight + 4 * x, sizeof c);
+    for (int i = 0; i < count; ++i) {
+      const double cells = runs[i].countHigh[x] - runs[i].countLow[x];
+      c += w[i] * cells;
+    }
+    std::memcpy(weight + 4 * x, &c, sizeof c);
   }
 }
 
@@ -123,9 +142,12 @@ void FastGather::uniformRows(int y0, int count, int requested) {
         // Output x takes sources x + half - end .. x + half - start.
         const int high = half - run->start + 1 + pad;
         const int low = half - run->end + pad;
-        addRun(row.colour.data(), row.weight.data(), sums + 4 * high,
-               sums + 4 * low, counts + high, counts + low, w, width,
-               row.weights);
+        row.held[row.pending++] = RunSweep{sums + 4 * high,
+                                           sums + 4 * low,
+                                           counts + high,
+                                           counts + low,
+                                           {w[0], w[1], w[2], w[3]}};
+        if (row.pending == kRunsPerPass) flush(row, width);
         for (int k = 0; k < 4; ++k) {
           row.magnitude[k] += w[k] * rowMagnitude[k];
           rowWeight[k] += w[k];
@@ -134,7 +156,18 @@ void FastGather::uniformRows(int y0, int count, int requested) {
       }
     }
   }
-  for (int j = 0; j < count; ++j) finishRow(band_[j], y0 + j, half);
+  for (int j = 0; j < count; ++j) {
+    flush(band_[j], width);
+    finishRow(band_[j], y0 + j, half);
+  }
+}
+
+void FastGather::flush(BandRow &row, int width) {
+  LENSFALL_DCHECK_LE(row.pending, kRunsPerPass);
+  if (row.pending == 0) return;
+  addRuns(row.colour.data(), row.weight.data(), row.held, row.pending, width,
+          row.weights);
+  row.pending = 0;
 }
 
 void FastGather::finishRow(BandRow &row, int y, int half) {

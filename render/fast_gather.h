@@ -17,10 +17,20 @@ namespace lensfall {
 // whose sum is too small for the bound of plain double prefixes is summed
 // again from the prefix pairs (sum and rounding error), and one too small
 // even for those is summed directly.
+// One run's sweep over a row of the uniform gather: pixel x takes w x (the
+// prefix at high[x] less the one at low[x]) per channel, and w x (countHigh[x]
+// - countLow[x]) into its weights.
+struct RunSweep {
+  const double *high, *low, *countHigh, *countLow;
+  double w[4];
+};
+
 class FastGather {
  public:
   // Rows gathered together by uniformRows.
   static constexpr int kBand = 4;
+  // Run sweeps a row takes in one pass over its sums.
+  static constexpr int kRunsPerPass = 4;
 
   // `largestHalf`: the largest half-size any gather of this pass will use.
   // Throws std::bad_alloc.
@@ -53,7 +63,13 @@ class FastGather {
     double magnitude[4] = {};        // sum of weight x row magnitude
     bool nonNegative = true;         // no source it used is negative
     int runs = 0;                    // runs added
+    // Runs' sweeps waiting to be added in one pass, in the order given.
+    RunSweep held[kRunsPerPass] = {};
+    int pending = 0;
   };
+
+  // Adds the row's waiting sweeps.
+  void flush(BandRow &row, int width);
 
   // Checks every pixel's sums against their rounding bound, refines those
   // that fail, and adds the row into the frame's sums.

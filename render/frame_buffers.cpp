@@ -2,8 +2,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <initializer_list>
 #include <limits>
 
 namespace lensfall {
@@ -12,7 +10,9 @@ namespace {
 
 enum Block { kSizeMap, kDepth, kSource, kColourSums, kWeightSums, kBlocked };
 
-void *mallocAllocation(std::size_t bytes) { return std::malloc(bytes); }
+void *callocAllocation(std::size_t count, std::size_t size) {
+  return std::calloc(count, size);
+}
 
 // A float4 buffer of `pixels` elements in a block of pixels + 1 elements: the
 // first element sits at the block's address rounded down to 16, plus 16, so
@@ -26,7 +26,7 @@ Float4 *alignedFloat4(void *block) {
 
 bool FrameBuffers::allocate(int w, int h, BlockAllocation allocation) {
   release();
-  if (allocation == nullptr) allocation = mallocAllocation;
+  if (allocation == nullptr) allocation = callocAllocation;
   if (w <= 0 || h <= 0) return false;
   const std::size_t pixels =
       static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
@@ -44,7 +44,7 @@ bool FrameBuffers::allocate(int w, int h, BlockAllocation allocation) {
                               : block == kSizeMap
                                   ? pixels * sizeof(std::int32_t)
                                   : float4Bytes;
-    blocks_[block] = allocation(bytes);
+    blocks_[block] = allocation(bytes, 1);
     if (blocks_[block] == nullptr) {
       release();
       return false;
@@ -58,9 +58,6 @@ bool FrameBuffers::allocate(int w, int h, BlockAllocation allocation) {
   colourSums = alignedFloat4(blocks_[kColourSums]);
   weightSums = alignedFloat4(blocks_[kWeightSums]);
   blockedWeights = alignedFloat4(blocks_[kBlocked]);
-  for (Float4 *sums : {colourSums, weightSums, blockedWeights}) {
-    std::memset(static_cast<void *>(sums), 0, pixels * sizeof(Float4));
-  }
   return true;
 }
 

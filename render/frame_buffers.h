@@ -11,14 +11,16 @@ struct alignas(16) Float4 {
   float c[4];
 };
 
-// The raw block allocation the buffers are made with (std::malloc's
+// The zeroing block allocation the buffers are made with (std::calloc's
 // contract, freed with std::free); tests pass one that fails to exercise the
 // failure path.
-using BlockAllocation = void *(*)(std::size_t bytes);
+using BlockAllocation = void *(*)(std::size_t count, std::size_t size);
 
 // The buffers of one frame, indexed by y x width + x. The three sum buffers
 // start zeroed; the source, depth and size buffers are filled by the frame's
-// first steps before anything reads them.
+// first steps before anything reads them. Every block comes zeroed from the
+// allocation: blocks this large are fresh pages that the system hands over
+// zeroed, so the sums cost no zeroing pass of their own.
 class FrameBuffers {
  public:
   FrameBuffers() = default;

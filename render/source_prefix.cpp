@@ -13,7 +13,7 @@ SourcePrefixRing::SourcePrefixRing(const FrameBuffers &buffers, int pad,
       length_(static_cast<std::size_t>(buffers.width) + 2 * pad + 1),
       blocks_((length_ + kBlock - 1) / kBlock),
       slotSize_(8 * length_ + 5 + 4 * blocks_),
-      data_(static_cast<std::size_t>(rows_) * slotSize_),
+      data_(new double[static_cast<std::size_t>(rows_) * slotSize_]),
       held_(rows_, -1),
       counts_(length_) {
   for (std::size_t j = 0; j < length_; ++j) {
@@ -23,7 +23,7 @@ SourcePrefixRing::SourcePrefixRing(const FrameBuffers &buffers, int pad,
 
 double *SourcePrefixRing::slot(int v) {
   const int index = v % rows_;
-  double *base = data_.data() + static_cast<std::size_t>(index) * slotSize_;
+  double *base = data_.get() + static_cast<std::size_t>(index) * slotSize_;
   if (held_[index] == v) return base;
   const Float4 *s = b_.source + static_cast<std::size_t>(v) * b_.width;
   double *sums = base;

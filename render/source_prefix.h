@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "render/frame_buffers.h"
@@ -51,7 +52,8 @@ class SourcePrefixRing {
   std::size_t length_;
   std::size_t blocks_;
   std::size_t slotSize_;
-  std::vector<double> data_;
+  // Left unzeroed: a slot is written whole before it is first read.
+  std::unique_ptr<double[]> data_;
   std::vector<int> held_;  // the source row each slot holds, or -1
   std::vector<double> counts_;
 };

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "render/frame_fill.h"
 #include "settings/lifecycle.h"
@@ -84,8 +85,9 @@ TEST(RenderFrame, StoppingWritesNothingAndStillFinishesTheMonitor) {
 TEST(RenderFrame, AllocationFailureAbortsCleanly) {
   static int failAt;
   static int calls;
-  const BlockAllocation failing = [](std::size_t bytes) -> void * {
-    return calls++ == failAt ? nullptr : std::malloc(bytes);
+  const BlockAllocation failing = [](std::size_t count,
+                                     std::size_t size) -> void * {
+    return calls++ == failAt ? nullptr : std::calloc(count, size);
   };
   for (failAt = 0; failAt < 6; ++failAt) {
     calls = 0;
@@ -362,6 +364,44 @@ TEST(RenderFrame, AnInstanceRendersAsIfAloneBesideAnother) {
     const std::vector<float> afterRGBA = outputRGBA(after);
     for (std::size_t i = 0; i < expected.size(); ++i) {
       ASSERT_EQ(afterRGBA[i], expected[i]) << "value " << i;
+    }
+  }
+}
+
+// Nothing of a frame's work buffers carries over to the next one: a frame
+// after frames of other sizes, after one of the same size and after one whose
+// buffers could not be had is the frame rendered first, to the bit.
+TEST(RenderFrame, BuffersGiveTheSameFrameWhateverCameBefore) {
+  constexpr int kW = 40, kH = 16;
+  RenderHost render(kW);
+  focusNear(render);
+  render.settings().useDepth = 1;
+  auto renderScene = [&](int width, int height,
+                         const FrameAllocation &allocation = {}) {
+    FakeFrame frame(width, height);
+    fillOccludedScene(frame);
+    renderFrame(render.settings(), frame.access(), allocation);
+    return frame.outRGBA;
+  };
+  const std::vector<float> first = renderScene(kW, kH);
+  const BlockAllocation none = [](std::size_t, std::size_t) -> void * {
+    return nullptr;
+  };
+  struct Between {
+    const char *what;
+    int width, height;
+    BlockAllocation allocation;
+  };
+  const Between cases[] = {{"a smaller frame", kW / 2, kH / 2, nullptr},
+                           {"a larger frame", 2 * kW, kH + 3, nullptr},
+                           {"the same frame", kW, kH, nullptr},
+                           {"a frame without buffers", kW, kH, none}};
+  for (const Between &c : cases) {
+    renderScene(c.width, c.height, {c.allocation, nullptr});
+    const std::vector<float> again = renderScene(kW, kH);
+    ASSERT_EQ(again.size(), first.size()) << c.what;
+    for (std::size_t i = 0; i < first.size(); ++i) {
+      ASSERT_EQ(again[i], first[i]) << "after " << c.what << ", value " << i;
     }
   }
 }
