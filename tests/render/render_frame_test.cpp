@@ -378,10 +378,10 @@ TEST(RenderFrame, BuffersGiveTheSameFrameWhateverCameBefore) {
   render.settings().useDepth = 1;
   auto renderScene = [&](int width, int height,
                          const FrameAllocation &allocation = {}) {
-    FakeFrame frame(width, height);
+    host::Frame frame = uniformFrame(width, height);
     fillOccludedScene(frame);
-    renderFrame(render.settings(), frame.access(), allocation);
-    return frame.outRGBA;
+    renderOn(render.settings(), frame, {}, allocation);
+    return outputRGBA(frame);
   };
   const std::vector<float> first = renderScene(kW, kH);
   const BlockAllocation none = [](std::size_t, std::size_t) -> void * {
