@@ -59,12 +59,12 @@ def prepare_gegl_inputs(frame, sidecar, work):
     subprocess.run(["oiiotool", frame, "--ch",
                     "R={R},G={G},B={B},A={A}".format(**names),
                     "-d", "float", "-o", beauty], check=True)
-    # |1 - focus / depth|, clamped to [0, 1], as grey RGB.
+    # |1 - focus / depth|, clamped to [0, 1], as one grey channel (Y).
     depth_map = os.path.join(work, "depth_map.exr")
-    subprocess.run(["oiiotool", frame, "--ch", names["Z"],
+    subprocess.run(["oiiotool", frame, "--ch", "Y=" + names["Z"],
                     "--powc", "-1", "--mulc", str(focus), "--subc", "1",
                     "--abs", "--clamp:min=0:max=1",
-                    "--ch", "0,0,0", "-d", "float", "-o", depth_map],
+                    "-d", "float", "-o", depth_map],
                    check=True)
     constant_map = os.path.join(work, "constant_map.exr")
     subprocess.run(["oiiotool", depth_map, "--mulc", "0", "--addc", "1",

@@ -6,6 +6,7 @@
 
 #include "cli/demo.h"
 #include "cli/farm/farm_commands.h"
+#include "cli/huge_pages.h"
 #include "cli/instance_settings.h"
 #include "cli/page/panel_commands.h"
 #include "cli/render_command.h"
@@ -214,6 +215,7 @@ int run(int argc, char **argv) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  lensfall::cli::restartWithHugePages(argv);
   try {
     return run(argc, argv);
   } catch (const lensfall::cli::RenderStopped &) {
