@@ -8,6 +8,7 @@
 #include "host/atomic_write.h"
 #include "host/host_error.h"
 #include "host/path_format.h"
+#include "host/running_program.h"
 
 namespace lensfall::host {
 
@@ -15,16 +16,10 @@ namespace {
 
 constexpr const char *kPluginName = "lensfall_images.so";
 
-std::filesystem::path executableDir() {
-  std::error_code error;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::filesystem::path() : self.parent_path();
-}
-
 const ImagePlugin *load(std::string &tried) {
   std::vector<std::filesystem::path> places;
-  if (const auto dir = executableDir(); !dir.empty()) {
-    places.push_back(dir / kPluginName);
+  if (const auto self = runningProgram(); !self.empty()) {
+    places.push_back(self.parent_path() / kPluginName);
   }
 #ifdef LENSFALL_IMAGES_PLUGIN_PATH
   if (places.empty() || places.front() != LENSFALL_IMAGES_PLUGIN_PATH) {

@@ -9,6 +9,7 @@
 
 #include "host/host_error.h"
 #include "host/path_format.h"
+#include "host/running_program.h"
 
 namespace lensfall::host {
 
@@ -112,9 +113,9 @@ std::filesystem::path defaultModulePath() {
   if (const char *fromEnvironment = std::getenv("LENSFALL_MODULE")) {
     if (*fromEnvironment != '\0') return fromEnvironment;
   }
-  std::error_code error;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-  const auto dir = error ? std::filesystem::current_path() : self.parent_path();
+  const auto self = runningProgram();
+  const auto dir =
+      self.empty() ? std::filesystem::current_path() : self.parent_path();
   for (const auto &candidate :
        {dir / "lensfall.p", dir / ".." / "lensfall.p"}) {
     if (std::filesystem::exists(candidate)) return candidate.lexically_normal();

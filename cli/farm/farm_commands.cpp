@@ -14,6 +14,7 @@
 #include "cli/scene_commands.h"
 #include "host/atomic_write.h"
 #include "host/host_error.h"
+#include "host/running_program.h"
 
 namespace lensfall::cli {
 
@@ -32,7 +33,15 @@ struct SubmitOptions {
   int cpusPerTask = 1;
 };
 
-fs::path runningProgram() { return fs::read_symlink("/proc/self/exe"); }
+// The program the farm's tasks run: this one, from where it is installed.
+fs::path runningProgram() {
+  const fs::path self = host::runningProgram();
+  if (self.empty()) {
+    throw host::HostError(
+        "cannot tell where the lensfall program is (/proc/self/exe)");
+  }
+  return self;
+}
 
 // Job ids are looked up in the user's data folder, which a farm's machines
 // usually share with the one the shot was submitted from.
