@@ -234,6 +234,7 @@ FrameChannels findFrameChannels(const ImageFile &file,
     beautyPrefix = dot == std::string::npos ? "" : names.red.substr(0, dot);
     channels.layer = beautyPrefix;
   } else if (layers.empty() && request.layer.empty() &&
+             file.parts.front().spec.nchannels >= 1 &&
              file.parts.front().spec.nchannels <= 2) {
     // A grey image (Y, or Y and A): one channel stands for all three.
     const PartSpec &spec = file.parts.front().spec;
@@ -260,6 +261,10 @@ ChannelRef findDepthChannel(const ImageFile &file, const std::string &name) {
   const PartSpec &spec = file.parts.front().spec;
   for (int c = 0; c < spec.nchannels; ++c) {
     if (spec.channelnames[size_t(c)] == "Y") return {0, c};
+  }
+  if (spec.nchannels < 1) {
+    throw HostError(
+        fmt::format("{}: no channels to read depth from", file.path));
   }
   return {0, 0};
 }
