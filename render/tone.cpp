@@ -4,6 +4,8 @@
 #include <cfloat>
 #include <cmath>
 
+#include "render/fast_power.h"
+
 namespace lensfall {
 
 namespace {
@@ -69,6 +71,38 @@ double ToneCurve::decode(double mean) const {
   }
   if (!(mean > 0.0)) return 0.0;
   return std::pow(mean / kTop, 1.0 / exponent) * reference;
+}
+
+std::optional<float> ToneCurve::quickDecode(double mean) const {
+  float value;
+  quickDecodeAll(&mean, &value, 1);
+  if (std::isnan(value)) return std::nullopt;
+  return value;
+}
+
+void ToneCurve::quickDecodeAll(const double *means, float *values,
+                               std::size_t count) const {
+  if (boxCox) {
+    std::fill(values, values + count, NAN);
+    return;
+  }
+  // decode's own steps, with an approximate power whose error, and the
+  // roundings of pow and of the product that the exact route adds,
+  // settledFloat allows for. A mean of 0 or less, or NaN, has no power.
+  constexpr std::size_t kChunk = 64;
+  double scaled[kChunk], powers[kChunk];
+  for (std::size_t start = 0; start < count; start += kChunk) {
+    const std::size_t n = std::min(kChunk, count - start);
+    for (std::size_t i = 0; i < n; ++i) scaled[i] = means[start + i] / kTop;
+    approximatePowers(scaled, 1.0 / exponent, powers, n);
+    for (std::size_t i = 0; i < n; ++i) {
+      const double value = powers[i] * reference;
+      const bool normal = value >= 0x1p-1000 && value <= 0x1p1000;
+      const auto settled =
+          normal ? settledFloat(value, kApproximatePowerError) : std::nullopt;
+      values[start + i] = settled ? *settled : NAN;
+    }
+  }
 }
 
 }  // namespace lensfall

@@ -2,6 +2,9 @@
 // sums so that the write-back yields their weighted power mean.
 #pragma once
 
+#include <cstddef>
+#include <optional>
+
 namespace lensfall {
 
 // The weighted power mean (sum w v^e / sum w)^(1/e) only needs the summed
@@ -20,6 +23,15 @@ struct ToneCurve {
   float encode(double value) const;
   // The value whose summed form is `mean`; 0 for a mean below every value.
   double decode(double mean) const;
+  // static_cast<float>(decode(mean)) for a mean whose decode is a finite
+  // double in the float range, reached without pow; nullopt where this
+  // route cannot settle the float (the Box-Cox form, a value too near a
+  // rounding boundary, out of range), and the caller decodes exactly.
+  std::optional<float> quickDecode(double mean) const;
+  // quickDecode of `count` means at once, NaN where it declines: the powers
+  // are taken four at a time.
+  void quickDecodeAll(const double *means, float *values,
+                      std::size_t count) const;
 };
 
 // Exponents closer to 0 than this use the Box-Cox form.

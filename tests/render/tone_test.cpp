@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
+#include <random>
 #include <vector>
+
+#include "render/fast_power.h"
 
 namespace lensfall::testing {
 namespace {
@@ -70,6 +74,79 @@ TEST(ToneCurve, ZeroValuesStayFiniteAndDark) {
     const float mixed = 0.5f * encoded + 0.5f * curve.encode(1.0);
     EXPECT_LT(curve.decode(mixed), e <= 0 ? 1e-6 : 1.0) << "exponent " << e;
   }
+}
+
+// The quick decode either gives the float the exact route gives, bit for
+// bit, or declines: over random means from anywhere in a double's range,
+// and, where it must rarely decline, over the means of sums of a frame's
+// values, for exponents of both signs.
+TEST(ToneCurve, QuickDecodeGivesTheExactRoutesFloatOrDeclines) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> anyLog(-1000.0, 1000.0);
+  std::uniform_real_distribution<double> frameLog(-16.0, 0.0);
+  std::uniform_real_distribution<double> mix(0.5, 1.0);
+  for (double e : {-0.5, -0.3, 0.3, 1.0, 2.5, 4.0, 12.5}) {
+    for (double brightest : {1e-3, 1.0, 3e4}) {
+      SCOPED_TRACE(::testing::Message()
+                   << "exponent " << e << ", brightest " << brightest);
+      const ToneCurve curve = chooseToneCurve(e, brightest);
+      int answered = 0;
+      auto check = [&](double mean) {
+        const auto quick = curve.quickDecode(mean);
+        if (!quick) return;
+        ++answered;
+        const double exact = curve.decode(mean);
+        ASSERT_TRUE(std::isfinite(exact)) << mean;
+        ASSERT_EQ(*quick, static_cast<float>(exact)) << mean;
+      };
+      for (int i = 0; i < 20000; ++i) check(std::exp2(anyLog(random)));
+      for (double mean : {DBL_MIN, 1e-300, 0x1p100, 1e30, double(FLT_MAX)}) {
+        check(mean);
+      }
+      answered = 0;
+      const int means = 100000;
+      for (int i = 0; i < means / 2; ++i) {
+        // A sharp pixel's own float, and a mean of two values in double.
+        const float a = curve.encode(brightest * std::exp2(frameLog(random)));
+        const float b = curve.encode(brightest * std::exp2(frameLog(random)));
+        const double w = mix(random);
+        check(a);
+        check((w * a + (1 - w) * b) / 1.0);
+      }
+      EXPECT_GT(answered, means * 999 / 1000);
+    }
+  }
+  // Declined: the Box-Cox form, and means that decode to no value.
+  EXPECT_FALSE(chooseToneCurve(0.1, 1.0).quickDecode(0.5));
+  for (double mean : {0.0, -1.0, double(NAN), double(INFINITY)}) {
+    EXPECT_FALSE(chooseToneCurve(2.5, 1.0).quickDecode(mean)) << mean;
+  }
+}
+
+TEST(FastPower, SettlesOnlyWhatEveryNearbyValueRoundsTo) {
+  const float one = 1.0f;
+  const double midpoint = 1.0 + 0x1p-24;  // between 1 and the next float
+  EXPECT_EQ(settledFloat(1.0, 0x1p-36), one);
+  EXPECT_FALSE(settledFloat(midpoint, 0x1p-36));
+  EXPECT_FALSE(settledFloat(midpoint * (1 + 0x1p-40), 0x1p-36));
+  EXPECT_EQ(settledFloat(midpoint * (1 + 0x1p-30), 0x1p-36),
+            std::nextafter(one, 2.0f));
+  EXPECT_FALSE(settledFloat(double(FLT_MAX) * 1.5, 0x1p-36));
+  EXPECT_FALSE(settledFloat(double(NAN), 0x1p-36));
+  // The approximation against pow, where it answers.
+  for (double x : {1e-300, 1e-10, 0.5, 0.999999, 1.0, 1.7, 1e10, 1e300}) {
+    for (double y : {-3.0, -0.4, 0.08, 0.4, 1.0, 2.5}) {
+      const double approximate = approximatePower(x, y);
+      const double exact = std::pow(x, y);
+      if (std::fabs(y * std::log2(x)) > 1000) {
+        EXPECT_TRUE(std::isnan(approximate)) << x << "^" << y;
+        continue;
+      }
+      EXPECT_NEAR(approximate, exact, 1e-12 * exact) << x << "^" << y;
+    }
+  }
+  EXPECT_TRUE(std::isnan(approximatePower(0.0, 2.0)));
+  EXPECT_TRUE(std::isnan(approximatePower(-1.0, 2.0)));
 }
 
 TEST(CleanChannel, MakesEveryValueFitForThePower) {
