@@ -1,8 +1,10 @@
-#include "cli/huge_pages.h"
+#include "cli/allocator_tuning.h"
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 namespace lensfall::cli {
@@ -18,6 +20,14 @@ void restartWithHugePages(char **argv) {
   execv("/proc/self/exe", argv);
   // Still here: the program runs on as it is. Its children inherit the
   // setting.
+}
+
+void reuseFreedBlocks() {
+  // The largest threshold glibc takes on a 64-bit system; a value it does
+  // not take leaves its default in place.
+  constexpr int kLargestKeptBlock = 32 * 1024 * 1024;
+  mallopt(M_MMAP_THRESHOLD, kLargestKeptBlock);
+  mallopt(M_TRIM_THRESHOLD, std::numeric_limits<int>::max());
 }
 
 }  // namespace lensfall::cli

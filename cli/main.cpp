@@ -4,9 +4,9 @@
 #include <CLI/CLI.hpp>
 #include <filesystem>
 
+#include "cli/allocator_tuning.h"
 #include "cli/demo.h"
 #include "cli/farm/farm_commands.h"
-#include "cli/huge_pages.h"
 #include "cli/instance_settings.h"
 #include "cli/page/panel_commands.h"
 #include "cli/render_command.h"
@@ -216,6 +216,7 @@ int run(int argc, char **argv) {
 
 int main(int argc, char **argv) {
   lensfall::cli::restartWithHugePages(argv);
+  lensfall::cli::reuseFreedBlocks();
   try {
     return run(argc, argv);
   } catch (const lensfall::cli::RenderStopped &) {
