@@ -36,6 +36,10 @@ REPO = os.path.dirname(HERE)
 
 def run_timed(command):
     """Runs a command; returns (wall seconds, CPU seconds of the child)."""
+    # What the previous command wrote goes to disk first, so that neither
+    # pays for the other's writes (lensfall syncs its output file, and a
+    # sync may take other files' pending writes with it).
+    os.sync()
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
     started = time.perf_counter()
     finished = subprocess.run(command, stdout=subprocess.DEVNULL,
