@@ -21,6 +21,32 @@ const double kUnit = std::ldexp(1.0, -53);  // double's unit roundoff
 // channel k, and each lane takes the operations of the scalar form.
 typedef double Double4 __attribute__((vector_size(32)));
 
+// The colour part of addRuns for `Count` runs, with the runs' rows in
+// locals and the runs unrolled, so that the loop reads no run record and
+// keeps no count of its own per pixel.
+template <int Count>
+[[gnu::always_inline]] inline void addColourRuns(double *__restrict colour,
+                                                 const RunSweep *runs,
+                                                 const Double4 *w, int width) {
+  const double *high[Count], *low[Count];
+  for (int i = 0; i < Count; ++i) {
+    high[i] = runs[i].high;
+    low[i] = runs[i].low;
+  }
+  for (int x = 0; x < width; ++x) {
+    Double4 c;
+    std::memcpy(&c, colour + 4 * x, sizeof c);
+#pragma GCC unroll 4
+    for (int i = 0; i < Count; ++i) {
+      Double4 h, l;
+      std::memcpy(&h, high[i] + 4 * x, sizeof h);
+      std::memcpy(&l, low[i] + 4 * x, sizeof l);
+      c += w[i] * (h - l);
+    }
+    std::memcpy(colour + 4 * x, &c, sizeof c);
+  }
+}
+
 // Adds `count` runs' sweeps to the row in one pass: pixel x takes, run after
 // run, w x (the prefix at high[x] less the one at low[x]) per channel, and
 // w x (countHigh[x] - countLow[x]) into its weights when `weights`. Each
@@ -30,20 +56,26 @@ typedef double Double4 __attribute__((vector_size(32)));
 __attribute__((target_clones("avx2", "default"))) void addRuns(
     double *__restrict colour, double *__restrict weight, const RunSweep *runs,
     int count, int width, bool weights) {
+  static_assert(FastGather::kRunsPerPass == 4);
   Double4 w[FastGather::kRunsPerPass];
   for (int i = 0; i < count; ++i) {
     w[i] = Double4{runs[i].w[0], runs[i].w[1], runs[i].w[2], runs[i].w[3]};
   }
-  for (int x = 0; x < width; ++x) {
-    Double4 c;
-    std::memcpy(&c, colour + 4 * x, sizeof c);
-    for (int i = 0; i < count; ++i) {
-      Double4 high, low;
-      std::memcpy(&high, runs[i].high + 4 * x, sizeof high);
-      std::memcpy(&low, runs[i].low + 4 * x, sizeof low);
-      c += w[i] * (high - low);
-    }
-    std::memcpy(colour + 4 * x, &c, sizeof c);
+  switch (count) {
+    case 4:
+      addColourRuns<4>(colour, runs, w, width);
+      break;
+    case 3:
+      addColourRuns<3>(colour, runs, w, width);
+      break;
+    case 2:
+      addColourRuns<2>(colour, runs, w, width);
+      break;
+    case 1:
+      addColourRuns<1>(colour, runs, w, width);
+      break;
+    default:
+      break;
   }
   if (!weights) return;
   for (int x = 0; x < width; ++x) {
