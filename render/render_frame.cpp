@@ -60,9 +60,10 @@ void renderFrame(FilterSettings &settings, const HostFilterAccess &access,
   // Camera, fill and sizes.
   updateCamera(settings);
   const ToneCurve curve = fillSource(access, buffers, settings.toneExponent);
-  fillDepth(access, buffers);
-  // Only the depth path reads the sizes; the uniform path has one size.
+  // Only the depth path reads the depths and the sizes; the uniform path has
+  // one size and no occlusion, and leaves both buffers untouched.
   if (settings.useDepth != 0) {
+    fillDepth(access, buffers);
     buildSizeMap(settings, buffers.width, buffers.height, buffers.depth,
                  buffers.sizeMap);
   }
