@@ -1,11 +1,10 @@
-// x^y without libm, to a stated relative error, and the float a value rounds
-// to when everything within that error rounds to the same float. Together
-// they give libm's float result for most values at a fraction of pow's cost,
-// and say when they cannot, so the caller can fall back to pow itself.
+// x^y without libm, to a stated relative error, and the float it rounds to
+// when everything within that error rounds to the same float: libm's float
+// result for most values at a fraction of pow's cost, and a plain answer
+// where it cannot tell, so the caller can fall back to pow itself.
 #pragma once
 
 #include <cstddef>
-#include <optional>
 
 namespace lensfall {
 
@@ -23,9 +22,12 @@ double approximatePower(double x, double y);
 void approximatePowers(const double *x, double y, double *powers,
                        std::size_t count);
 
-// The float that every double within `relativeError` of `value` rounds to,
-// when that is one finite float; nullopt when the interval straddles a
-// rounding boundary or the float range's end, or `value` is not finite.
-std::optional<float> settledFloat(double value, double relativeError);
+// For each x: the float that every double within kApproximatePowerError of
+// (x xScale)^y scale rounds to, when that is one finite float and the value
+// is normal; NaN otherwise. xScale and scale are applied as given, so a
+// caller's exact route must apply them the same way (a power of two as
+// xScale is exact in either).
+void settledPowers(const double *x, double xScale, double y, double scale,
+                   float *values, std::size_t count);
 
 }  // namespace lensfall

@@ -86,23 +86,11 @@ void ToneCurve::quickDecodeAll(const double *means, float *values,
     std::fill(values, values + count, NAN);
     return;
   }
-  // decode's own steps, with an approximate power whose error, and the
-  // roundings of pow and of the product that the exact route adds,
-  // settledFloat allows for. A mean of 0 or less, or NaN, has no power.
-  constexpr std::size_t kChunk = 64;
-  double scaled[kChunk], powers[kChunk];
-  for (std::size_t start = 0; start < count; start += kChunk) {
-    const std::size_t n = std::min(kChunk, count - start);
-    for (std::size_t i = 0; i < n; ++i) scaled[i] = means[start + i] / kTop;
-    approximatePowers(scaled, 1.0 / exponent, powers, n);
-    for (std::size_t i = 0; i < n; ++i) {
-      const double value = powers[i] * reference;
-      const bool normal = value >= 0x1p-1000 && value <= 0x1p1000;
-      const auto settled =
-          normal ? settledFloat(value, kApproximatePowerError) : std::nullopt;
-      values[start + i] = settled ? *settled : NAN;
-    }
-  }
+  // decode's own steps (a mean of 0 or less, or NaN, has no power), with an
+  // approximate power whose error, and the roundings of pow and of the
+  // product that the exact route adds, the settling allows for. Dividing by
+  // kTop and multiplying by its inverse are both exact.
+  settledPowers(means, 1.0 / kTop, 1.0 / exponent, reference, values, count);
 }
 
 }  // namespace lensfall

@@ -123,16 +123,32 @@ TEST(ToneCurve, QuickDecodeGivesTheExactRoutesFloatOrDeclines) {
   }
 }
 
+// x^1 is x, so these settle values chosen beside float rounding boundaries.
+float settled(double x) {
+  float value;
+  settledPowers(&x, 1.0, 1.0, 1.0, &value, 1);
+  return value;
+}
+
 TEST(FastPower, SettlesOnlyWhatEveryNearbyValueRoundsTo) {
-  const float one = 1.0f;
   const double midpoint = 1.0 + 0x1p-24;  // between 1 and the next float
-  EXPECT_EQ(settledFloat(1.0, 0x1p-36), one);
-  EXPECT_FALSE(settledFloat(midpoint, 0x1p-36));
-  EXPECT_FALSE(settledFloat(midpoint * (1 + 0x1p-40), 0x1p-36));
-  EXPECT_EQ(settledFloat(midpoint * (1 + 0x1p-30), 0x1p-36),
-            std::nextafter(one, 2.0f));
-  EXPECT_FALSE(settledFloat(double(FLT_MAX) * 1.5, 0x1p-36));
-  EXPECT_FALSE(settledFloat(double(NAN), 0x1p-36));
+  EXPECT_EQ(settled(1.0), 1.0f);
+  EXPECT_TRUE(std::isnan(settled(midpoint)));
+  EXPECT_TRUE(std::isnan(settled(midpoint * (1 + 0x1p-40))));
+  EXPECT_EQ(settled(midpoint * (1 + 0x1p-30)), std::nextafter(1.0f, 2.0f));
+  EXPECT_EQ(settled(midpoint * (1 - 0x1p-30)), 1.0f);
+  EXPECT_TRUE(std::isnan(settled(double(FLT_MAX) * 1.5)));
+  EXPECT_TRUE(std::isnan(settled(0x1p-1010)));  // below the normal range
+  EXPECT_TRUE(std::isnan(settled(double(NAN))));
+  EXPECT_TRUE(std::isnan(settled(0.0)));
+  // Many at once, past a whole vector, with the scales applied.
+  const std::vector<double> xs = {0.25, 4.0, 9.0, 16.0, 0.0625, 100.0, 1e-6};
+  std::vector<float> values(xs.size());
+  settledPowers(xs.data(), 4.0, 0.5, 3.0, values.data(), xs.size());
+  for (std::size_t i = 0; i < xs.size(); ++i) {
+    EXPECT_EQ(values[i], static_cast<float>(std::sqrt(xs[i] * 4.0) * 3.0))
+        << xs[i];
+  }
   // The approximation against pow, where it answers.
   for (double x : {1e-300, 1e-10, 0.5, 0.999999, 1.0, 1.7, 1e10, 1e300}) {
     for (double y : {-3.0, -0.4, 0.08, 0.4, 1.0, 2.5}) {
