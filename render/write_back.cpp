@@ -26,18 +26,23 @@ namespace {
 // 1) or one that no light reached.
 bool ownValue(float weight) { return weight == 1.0f || !(weight > 0.0f); }
 
+// The float a channel of its own decodes: its sum where that is its value,
+// else the pixel's source.
+float ownMean(float colour, float weight, float source) {
+  return weight == 1.0f && std::isfinite(colour) ? colour : source;
+}
+
 }  // namespace
 
 void writeBack(const HostFilterAccess &access, const FrameBuffers &buffers,
                const ToneCurve &curve) {
-  // A mean that is a float itself is decoded once per value.
+  // Every mean of a row is decoded together, four to a vector, where that
+  // settles its float (NaN in `quick` where it does not). The rest take the
+  // exact route, a mean that is a float itself once per value.
   auto memo = std::make_unique<FloatMemo<float>>();
   auto decode = [&](float mean) {
-    if (const auto quick = curve.quickDecode(mean)) return *quick;
     return static_cast<float>(curve.decode(mean));
   };
-  // The other means of a row are decoded together, four to a vector, where
-  // that settles their floats (NaN where it does not).
   const std::size_t rowValues = 4 * static_cast<std::size_t>(buffers.width);
   std::vector<double> means(rowValues);
   std::vector<float> quick(rowValues);
@@ -50,10 +55,13 @@ void writeBack(const HostFilterAccess &access, const FrameBuffers &buffers,
       for (int k = 0; k < 4; ++k) {
         const float colour = colours[x].c[k];
         const float weight = weights[x].c[k];
-        const bool summed =
-            !ownValue(weight) && std::isfinite(weight) && std::isfinite(colour);
-        means[4 * static_cast<std::size_t>(x) + k] =
-            summed ? static_cast<double>(colour) / weight : NAN;
+        double mean = NAN;
+        if (ownValue(weight)) {
+          mean = ownMean(colour, weight, sources[x].c[k]);
+        } else if (std::isfinite(weight) && std::isfinite(colour)) {
+          mean = static_cast<double>(colour) / weight;
+        }
+        means[4 * static_cast<std::size_t>(x) + k] = mean;
       }
     }
     curve.quickDecodeAll(means.data(), quick.data(), rowValues);
@@ -63,20 +71,18 @@ void writeBack(const HostFilterAccess &access, const FrameBuffers &buffers,
       const Float4 &source = sources[x];
       float out[4];
       for (int k = 0; k < 4; ++k) {
+        const float settled = quick[4 * static_cast<std::size_t>(x) + k];
+        if (!std::isnan(settled)) {
+          out[k] = settled;
+          continue;
+        }
         if (ownValue(weight.c[k])) {
-          const float mean = weight.c[k] == 1.0f && std::isfinite(colour.c[k])
-                                 ? colour.c[k]
-                                 : source.c[k];
-          const float value = (*memo)(mean, decode);
+          const float value =
+              (*memo)(ownMean(colour.c[k], weight.c[k], source.c[k]), decode);
           if (std::isfinite(value)) {
             out[k] = value;
             continue;
           }
-        } else if (const float value =
-                       quick[4 * static_cast<std::size_t>(x) + k];
-                   !std::isnan(value)) {
-          out[k] = value;
-          continue;
         }
         out[k] = outputChannel(curve, colour.c[k], weight.c[k], source.c[k]);
       }
