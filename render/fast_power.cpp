@@ -106,21 +106,11 @@ constexpr double kExpSeries[] = {1.0 / 479001600,
 
 }  // namespace
 
-__attribute__((target_clones("avx2", "default"))) void approximatePowers(
-    const double *x, double y, double *powers, std::size_t count) {
-  for (std::size_t i = 0; i < count; i += kLanes) {
-    const std::size_t lanes = count - i < kLanes ? count - i : kLanes;
-    Lanes v, power;
-    loadLanes(x + i, lanes, 1.0, v);
-    powerLanes(v, y, power);
-    for (std::size_t j = 0; j < lanes; ++j) powers[i + j] = power[j];
-  }
-}
-
 double approximatePower(double x, double y) {
-  double power;
-  approximatePowers(&x, y, &power, 1);
-  return power;
+  Lanes v, power;
+  loadLanes(&x, 1, 1.0, v);
+  powerLanes(v, y, power);
+  return power[0];
 }
 
 // Rounding to nearest never decreases, so when both ends of the interval

@@ -17,10 +17,6 @@ inline constexpr double kApproximatePowerError = 0x1p-36;
 // and finite, |y log2 x| beyond 1000), so that every answer it gives is a
 // normal double.
 double approximatePower(double x, double y);
-// approximatePower of `count` values at once, four at a time, as vectors where
-// the processor has them.
-void approximatePowers(const double *x, double y, double *powers,
-                       std::size_t count);
 
 // For each x: the float that every double within kApproximatePowerError of
 // (x xScale)^y scale rounds to, when that is one finite float and the value

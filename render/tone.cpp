@@ -73,13 +73,6 @@ double ToneCurve::decode(double mean) const {
   return std::pow(mean / kTop, 1.0 / exponent) * reference;
 }
 
-std::optional<float> ToneCurve::quickDecode(double mean) const {
-  float value;
-  quickDecodeAll(&mean, &value, 1);
-  if (std::isnan(value)) return std::nullopt;
-  return value;
-}
-
 void ToneCurve::quickDecodeAll(const double *means, float *values,
                                std::size_t count) const {
   if (boxCox) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 
 namespace lensfall {
 
@@ -23,13 +22,11 @@ struct ToneCurve {
   float encode(double value) const;
   // The value whose summed form is `mean`; 0 for a mean below every value.
   double decode(double mean) const;
-  // static_cast<float>(decode(mean)) for a mean whose decode is a finite
-  // double in the float range, reached without pow; nullopt where this
-  // route cannot settle the float (the Box-Cox form, a value too near a
-  // rounding boundary, out of range), and the caller decodes exactly.
-  std::optional<float> quickDecode(double mean) const;
-  // quickDecode of `count` means at once, NaN where it declines: the powers
-  // are taken four at a time.
+  // For each mean, static_cast<float>(decode(mean)) where its decode is a
+  // finite double in the float range, reached without pow, four means at a
+  // time; NaN where this route cannot settle the float (the Box-Cox form, a
+  // value too near a rounding boundary, out of range), and the caller
+  // decodes exactly.
   void quickDecodeAll(const double *means, float *values,
                       std::size_t count) const;
 };
