@@ -107,8 +107,8 @@ constexpr double kExpSeries[] = {1.0 / 479001600,
 }  // namespace
 
 double approximatePower(double x, double y) {
-  Lanes v, power;
-  loadLanes(&x, 1, 1.0, v);
+  Lanes v = Lanes{} + 1.0, power;
+  v[0] = x;
   powerLanes(v, y, power);
   return power[0];
 }
