@@ -12,7 +12,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev libfmt-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev
-  binutils python3
+  binutils python3 procps
   chromium chromium-driver python3-selenium fonts-noto-cjk
 )
 for argument in "$@"; do

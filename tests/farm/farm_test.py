@@ -75,6 +75,13 @@ def queued(job):
     return run("squeue", "-h", "-r", "-j", job, "-o", "%K %t", check=False).stdout
 
 
+def rendering(out, frames):
+    """Whether a task's lensfall is rendering `frames` into `out` (the local
+    cluster runs its tasks on this machine)."""
+    pattern = f"render .* -o {out}/shot\\.####\\.exr --frames {frames} "
+    return run("pgrep", "-f", pattern, check=False).returncode == 0
+
+
 def wait_for(job, timeout=300):
     end = time.time() + timeout
     while time.time() < end:
@@ -150,8 +157,11 @@ def main():
     out = os.path.join(WORK, "cancelled")
     os.makedirs(out)
     job = submit(big, out, count=8)
+    # Cancelled once task 1's render has started: Slurm shows a task as
+    # running while it is still launching it, and a cancel that lands then
+    # can miss the task, which goes on to render every frame.
     end = time.time() + 120
-    while time.time() < end and not re.search(r"^1 R$", queued(job), re.M):
+    while time.time() < end and not rendering(out, "5-8"):
         time.sleep(0.05)
     run("scancel", f"{job}_1")
     wait_for(job)
