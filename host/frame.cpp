@@ -1,5 +1,7 @@
 #include "host/frame.h"
 
+#include <new>
+
 #include "host/host_error.h"
 
 namespace lensfall::host {
@@ -18,6 +20,13 @@ void Frame::resetOutput() {
   outGreen = green;
   outBlue = blue;
   outAlpha = alpha;
+}
+
+std::array<const std::vector<float> *, 4> Frame::outputPlanes() const {
+  if (outRed.size() != pixels() && red.size() == pixels()) {
+    return {&red, &green, &blue, &alpha};
+  }
+  return {&outRed, &outGreen, &outBlue, &outAlpha};
 }
 
 namespace {
@@ -58,13 +67,25 @@ float *FrameCall::getLine(int type, int y) {
   return plane->data() + size_t(y) * size_t(frame.width);
 }
 
+bool FrameCall::makeOutput() {
+  if (outputMade_) return true;
+  if (report_.outputLost) return false;
+  try {
+    frame_.resetOutput();
+    outputMade_ = true;
+  } catch (const std::bad_alloc &) {
+    report_.outputLost = true;
+  }
+  return outputMade_;
+}
+
 bool FrameCall::inside(int x, int y) {
   return x >= 0 && y >= 0 && x < openCall->frame_.width &&
          y < openCall->frame_.height;
 }
 
 void FrameCall::setRGB(int x, int y, const float rgb[3]) {
-  if (!inside(x, y) || rgb == nullptr) return;
+  if (!inside(x, y) || rgb == nullptr || !openCall->makeOutput()) return;
   Frame &frame = openCall->frame_;
   const size_t i = size_t(y) * size_t(frame.width) + size_t(x);
   frame.outRed[i] = rgb[0];
@@ -75,7 +96,7 @@ void FrameCall::setRGB(int x, int y, const float rgb[3]) {
 }
 
 void FrameCall::setAlpha(int x, int y, float a) {
-  if (!inside(x, y)) return;
+  if (!inside(x, y) || !openCall->makeOutput()) return;
   Frame &frame = openCall->frame_;
   const size_t i = size_t(y) * size_t(frame.width) + size_t(x);
   frame.outAlpha[i] = a;
@@ -120,7 +141,6 @@ FrameCall::FrameCall(Frame &frame, const ProcessOptions &options)
   }
   report_.monitorPresent = options.withMonitor;
   colourSet_.assign(frame.pixels(), 0);
-  frame.resetOutput();
   monitor_ = {&report_, monitorInit, monitorStep, monitorDone};
   access_ = {frame.width,
              frame.height,
@@ -134,15 +154,33 @@ FrameCall::FrameCall(Frame &frame, const ProcessOptions &options)
   openCall = this;
 }
 
-FrameCall::~FrameCall() { openCall = nullptr; }
+FrameCall::~FrameCall() {
+  openCall = nullptr;
+  // A filter that wrote nothing (stopped, or nothing to do) leaves the
+  // input. Output planes that cannot be made are left empty, never stale
+  // from an earlier call.
+  if (!makeOutput()) {
+    for (auto *plane : {&frame_.outRed, &frame_.outGreen, &frame_.outBlue,
+                        &frame_.outAlpha}) {
+      std::vector<float>().swap(*plane);
+    }
+  }
+}
 
 ProcessReport processFrame(FilterHost &filter, HostInstance instance,
                            Frame &frame, const ProcessOptions &options) {
-  FrameCall call(frame, options);
-  if (filter.handler().process != nullptr) {
-    filter.handler().process(instance, call.access());
+  ProcessReport report;
+  {
+    FrameCall call(frame, options);
+    if (filter.handler().process != nullptr) {
+      filter.handler().process(instance, call.access());
+    }
+    report = call.report();
   }
-  return call.report();
+  if (report.outputLost || frame.outRed.size() != frame.pixels()) {
+    throw HostError("there was no memory for the filter's output");
+  }
+  return report;
 }
 
 }  // namespace lensfall::host

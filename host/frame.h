@@ -3,6 +3,7 @@
 // the filter access record that serves them.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -19,7 +20,9 @@ struct Frame {
   // Planes of width x height floats, top row first.
   std::vector<float> red, green, blue, alpha;
   std::vector<float> depth;  // empty: the host has no depth buffer
-  // Starts as a copy of the input; pixels the filter does not set keep it.
+  // The filter's output: a copy of the input in which the pixels the filter
+  // set hold its values. A frame made by size starts with the copy; a frame
+  // read from a file has none until a process call makes it.
   std::vector<float> outRed, outGreen, outBlue, outAlpha;
 
   Frame() = default;
@@ -27,6 +30,9 @@ struct Frame {
   size_t pixels() const { return size_t(width) * size_t(height); }
   // Copies the input planes to the output planes.
   void resetOutput();
+  // Red, green, blue and alpha of the output; the input's while no process
+  // call has made the output (a frame nothing filtered is its own output).
+  std::array<const std::vector<float> *, 4> outputPlanes() const;
 };
 
 // What a filter did with the monitor and the output during one call.
@@ -40,6 +46,7 @@ struct ProcessReport {
   long rgbWrites = 0;
   long alphaWrites = 0;
   bool alphaBeforeRgb = false;  // some pixel got alpha before its colour
+  bool outputLost = false;  // no memory for the output; its writes were lost
 };
 
 struct ProcessOptions {
@@ -58,8 +65,11 @@ struct ProcessOptions {
 // One process call over a frame, as a host makes it: the filter access
 // record that serves the frame's rows and takes its output, with a monitor
 // that follows the options, and the report of what the filter did. The
-// output planes start as a copy of the input. The record's functions take
-// no context, as a host's do, so only one call may be open at a time.
+// output planes are made a copy of the input at the filter's first write,
+// or when the call ends if it wrote nothing: a filter frees its work memory
+// before it writes back, and the copy then reuses it rather than adding
+// fresh pages to the frame's peak. The record's functions take no context,
+// as a host's do, so only one call may be open at a time.
 class FrameCall {
  public:
   // Throws HostError when another call is open or the frame's planes do not
@@ -77,6 +87,7 @@ class FrameCall {
   ProcessOptions options_;
   ProcessReport report_;
   std::vector<uint8_t> colourSet_;  // pixels whose colour has been set
+  bool outputMade_ = false;
   HostMonitor monitor_{};
   HostFilterAccess access_{};
 
@@ -84,6 +95,8 @@ class FrameCall {
   // call through a pointer of the file that defines them.
   static float *getLine(int type, int y);
   static bool inside(int x, int y);
+  // Makes the output planes on first use; false when there is no memory.
+  bool makeOutput();
   static void setRGB(int x, int y, const float rgb[3]);
   static void setAlpha(int x, int y, float alpha);
   static void monitorInit(void *data, unsigned int total);
@@ -91,7 +104,8 @@ class FrameCall {
   static void monitorDone(void *data);
 };
 
-// Runs the filter's process callback over the frame.
+// Runs the filter's process callback over the frame. Throws HostError when
+// there was no memory for the output.
 ProcessReport processFrame(FilterHost &filter, HostInstance instance,
                            Frame &frame, const ProcessOptions &options = {});
 

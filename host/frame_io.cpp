@@ -76,14 +76,14 @@ ImagePart floatPart(int width, int height,
 void writeDisplayImage(const Frame &frame, int channels, PixelType type,
                        const std::string &colorspace,
                        const std::filesystem::path &path) {
-  std::vector<float> red = frame.outRed, green = frame.outGreen,
-                     blue = frame.outBlue;
+  const auto output = frame.outputPlanes();
+  std::vector<float> red = *output[0], green = *output[1], blue = *output[2];
   if (!colorspace.empty()) {
-    convertColour(red, green, blue, frame.outAlpha, frame.width, frame.height,
-                  "", colorspace);
+    convertColour(red, green, blue, *output[3], frame.width, frame.height, "",
+                  colorspace);
   }
   const std::vector<const std::vector<float> *> planes = {&red, &green, &blue,
-                                                          &frame.outAlpha};
+                                                          output[3]};
   const std::vector<float> values =
       interleave({planes.begin(), planes.begin() + channels}, frame.pixels());
   EncodeRequest request;
@@ -130,17 +130,18 @@ void writeEveryPart(const FrameFile &input, const Frame &filtered,
                     const OutputOptions &options) {
   std::vector<ImagePart> parts = input.image.parts;
   const FrameChannels &channels = input.channels;
+  const auto output = filtered.outputPlanes();
   ImagePart &beauty = parts[size_t(channels.red.part)];
-  beauty.setChannel(channels.red.channel, filtered.outRed);
+  beauty.setChannel(channels.red.channel, *output[0]);
   if (!channels.grey) {
     parts[size_t(channels.green.part)].setChannel(channels.green.channel,
-                                                  filtered.outGreen);
+                                                  *output[1]);
     parts[size_t(channels.blue.part)].setChannel(channels.blue.channel,
-                                                 filtered.outBlue);
+                                                 *output[2]);
   }
   if (channels.alpha.found()) {
     parts[size_t(channels.alpha.part)].setChannel(channels.alpha.channel,
-                                                  filtered.outAlpha);
+                                                  *output[3]);
   }
   addAttributes(beauty.spec, options.attributes);
   const std::string time = captureTime(input);
@@ -201,7 +202,6 @@ FrameFile readFrameFile(const FrameSource &source) {
   }
   depthToDistance(frame, source.depth, source.horizontalFov,
                   source.verticalFov);
-  frame.resetOutput();
   return result;
 }
 
@@ -218,9 +218,9 @@ void writeFilteredFrame(const FrameFile &input, const Frame &filtered,
     return;
   }
   if (format.everyChannel) {
-    std::vector<const std::vector<float> *> planes = {
-        &filtered.outRed, &filtered.outGreen, &filtered.outBlue,
-        &filtered.outAlpha};
+    const auto output = filtered.outputPlanes();
+    std::vector<const std::vector<float> *> planes(output.begin(),
+                                                   output.end());
     std::vector<std::string> names = {"R", "G", "B", "A"};
     if (!filtered.depth.empty()) {
       planes.push_back(&filtered.depth);
@@ -317,8 +317,8 @@ void writeRgb8File(const std::filesystem::path &path, int width, int height,
 }
 
 void writeFrameOutput(const Frame &frame, const std::filesystem::path &path) {
-  std::vector<const std::vector<float> *> planes = {
-      &frame.outRed, &frame.outGreen, &frame.outBlue, &frame.outAlpha};
+  const auto output = frame.outputPlanes();
+  std::vector<const std::vector<float> *> planes(output.begin(), output.end());
   std::vector<std::string> names = {"R", "G", "B", "A"};
   if (!frame.depth.empty()) {
     planes.push_back(&frame.depth);
@@ -331,8 +331,7 @@ void writeBeforeAfter(const Frame &frame, const std::filesystem::path &path) {
   const int width = frame.width * 2;
   const std::vector<float> *before[4] = {&frame.red, &frame.green, &frame.blue,
                                          &frame.alpha};
-  const std::vector<float> *after[4] = {&frame.outRed, &frame.outGreen,
-                                        &frame.outBlue, &frame.outAlpha};
+  const auto after = frame.outputPlanes();
   std::vector<std::vector<float>> joined(
       4, std::vector<float>(size_t(width) * size_t(frame.height)));
   for (int k = 0; k < 4; ++k) {

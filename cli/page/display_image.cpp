@@ -82,10 +82,10 @@ std::vector<uint8_t> displayPixels(const host::Frame &frame, Planes planes,
                                    double stops, Region region) {
   LENSFALL_DCHECK(region == regionInside(region, frame.width, frame.height));
   const bool input = planes == Planes::Input;
-  const std::vector<float> *channels[3] = {
-      input ? &frame.red : &frame.outRed,
-      input ? &frame.green : &frame.outGreen,
-      input ? &frame.blue : &frame.outBlue};
+  const auto output = frame.outputPlanes();
+  const std::vector<float> *channels[3] = {input ? &frame.red : output[0],
+                                           input ? &frame.green : output[1],
+                                           input ? &frame.blue : output[2]};
   const float gain = float(std::exp2(stops));
   std::vector<uint8_t> rgb(size_t(region.width) * size_t(region.height) * 3);
   uint8_t *out = rgb.data();
