@@ -1,33 +1,43 @@
 #include "cli/allocator_tuning.h"
 
 #include <malloc.h>
-#include <unistd.h>
+#include <sys/mman.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
-#include <string>
 
 namespace lensfall::cli {
 
-void restartWithHugePages(char **argv) {
-  constexpr char kName[] = "glibc.malloc.hugetlb";
-  const char *current = std::getenv("GLIBC_TUNABLES");
-  std::string tunables = current != nullptr ? current : "";
-  if (tunables.find(kName) != std::string::npos) return;
-  tunables += tunables.empty() ? "" : ":";
-  tunables += std::string(kName) + "=1";
-  if (setenv("GLIBC_TUNABLES", tunables.c_str(), 1) != 0) return;
-  execv("/proc/self/exe", argv);
-  // Still here: the program runs on as it is. Its children inherit the
-  // setting.
-}
+namespace {
+
+constexpr std::uintptr_t kHugePage = 2 * 1024 * 1024;
+
+}  // namespace
 
 void reuseFreedBlocks() {
-  // The largest threshold glibc takes on a 64-bit system; a value it does
-  // not take leaves its default in place.
-  constexpr int kLargestKeptBlock = 32 * 1024 * 1024;
-  mallopt(M_MMAP_THRESHOLD, kLargestKeptBlock);
+  // No block is mapped on its own (should the heap be unable to grow, glibc
+  // still maps what it cannot place), and the heap is never trimmed.
+  mallopt(M_MMAP_MAX, 0);
   mallopt(M_TRIM_THRESHOLD, std::numeric_limits<int>::max());
+}
+
+void growHeapOnHugePages(std::size_t bytes) {
+  // One block of the size asked for, marked and freed at once: the heap
+  // keeps it for the blocks that follow. glibc writes only a header at the
+  // block's start and one after its end, so the huge pages strictly between
+  // are untouched when they are marked (a 2 MB page with a small page
+  // already in it stays small). The block comes from memory the heap has
+  // free where it can, and from new address space at its end where not.
+  void *block = std::malloc(bytes);
+  if (block == nullptr) return;
+  const auto start = reinterpret_cast<std::uintptr_t>(block);
+  const std::uintptr_t first = (start + kHugePage) & ~(kHugePage - 1);
+  const std::uintptr_t last = (start + bytes) & ~(kHugePage - 1);
+  if (last > first) {
+    madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+  }
+  std::free(block);
 }
 
 }  // namespace lensfall::cli

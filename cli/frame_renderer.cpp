@@ -7,12 +7,14 @@
 #include <cmath>
 #include <new>
 
+#include "cli/allocator_tuning.h"
 #include "cli/frame_record.h"
 #include "cli/instance_settings.h"
 #include "cli/interrupts.h"
 #include "cli/setting_bounds.h"
 #include "host/frame.h"
 #include "host/frame_io.h"
+#include "host/image_file.h"
 #include "host/path_format.h"
 #include "host/sidecar.h"
 
@@ -190,6 +192,11 @@ FrameDone FrameRenderer::renderFrame(const FramePaths &paths, int number,
   std::error_code error;
   if (!std::filesystem::exists(paths.input, error)) {
     throw FrameError(fmt::format("{}: no such file", paths.input));
+  }
+
+  int width = 0, height = 0;
+  if (host::imageSize(paths.input, width, height)) {
+    growHeapOnHugePages(std::size_t(frameMemoryBytes(width, height)));
   }
 
   std::optional<host::Sidecar> sidecar;

@@ -7,6 +7,7 @@
 #include "cli/allocator_tuning.h"
 #include "cli/demo.h"
 #include "cli/farm/farm_commands.h"
+#include "cli/frame_renderer.h"
 #include "cli/instance_settings.h"
 #include "cli/page/panel_commands.h"
 #include "cli/render_command.h"
@@ -215,8 +216,12 @@ int run(int argc, char **argv) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  lensfall::cli::restartWithHugePages(argv);
+  // Room for a 1920 x 1080 frame from the start, for the commands that
+  // filter frames outside the render loop (the demo, the settings page);
+  // the render loop makes room for each frame it reads.
   lensfall::cli::reuseFreedBlocks();
+  lensfall::cli::growHeapOnHugePages(
+      std::size_t(lensfall::cli::frameMemoryBytes(1920, 1080)));
   try {
     return run(argc, argv);
   } catch (const lensfall::cli::RenderStopped &) {
