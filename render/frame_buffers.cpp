@@ -24,7 +24,8 @@ Float4 *alignedFloat4(void *block) {
 
 }  // namespace
 
-bool FrameBuffers::allocate(int w, int h, BlockAllocation allocation) {
+bool FrameBuffers::allocate(int w, int h, BlockAllocation allocation,
+                            BufferSet set) {
   release();
   if (allocation == nullptr) allocation = callocAllocation;
   if (w <= 0 || h <= 0) return false;
@@ -40,6 +41,10 @@ bool FrameBuffers::allocate(int w, int h, BlockAllocation allocation) {
   const Block order[] = {kSource,     kDepth,      kSizeMap,
                          kColourSums, kWeightSums, kBlocked};
   for (Block block : order) {
+    if (set == BufferSet::uniformPath &&
+        (block == kDepth || block == kSizeMap || block == kBlocked)) {
+      continue;
+    }
     const std::size_t bytes = block == kDepth ? pixels * sizeof(float)
                               : block == kSizeMap
                                   ? pixels * sizeof(std::int32_t)
@@ -57,7 +62,8 @@ bool FrameBuffers::allocate(int w, int h, BlockAllocation allocation) {
   sizeMap = static_cast<std::int32_t *>(blocks_[kSizeMap]);
   colourSums = alignedFloat4(blocks_[kColourSums]);
   weightSums = alignedFloat4(blocks_[kWeightSums]);
-  blockedWeights = alignedFloat4(blocks_[kBlocked]);
+  blockedWeights =
+      blocks_[kBlocked] != nullptr ? alignedFloat4(blocks_[kBlocked]) : nullptr;
   return true;
 }
 

@@ -16,11 +16,16 @@ struct alignas(16) Float4 {
 // failure path.
 using BlockAllocation = void *(*)(std::size_t count, std::size_t size);
 
+// Which buffers a frame's path uses: the uniform path reads no depth and no
+// sizes and stops no light, so it goes without those three buffers.
+enum class BufferSet { all, uniformPath };
+
 // The buffers of one frame, indexed by y x width + x. The three sum buffers
 // start zeroed; the source, depth and size buffers are filled by the frame's
 // first steps before anything reads them. Every block comes zeroed from the
-// allocation: blocks this large are fresh pages that the system hands over
-// zeroed, so the sums cost no zeroing pass of their own.
+// allocation: blocks this large are often fresh pages that the system hands
+// over zeroed, so the sums cost no zeroing pass of their own. A buffer of a
+// set that leaves it out is null.
 class FrameBuffers {
  public:
   FrameBuffers() = default;
@@ -28,9 +33,11 @@ class FrameBuffers {
   FrameBuffers(const FrameBuffers &) = delete;
   FrameBuffers &operator=(const FrameBuffers &) = delete;
 
-  // Allocates all six for a width x height frame. On failure (including a
-  // frame too large to index) nothing stays allocated and false is returned.
-  bool allocate(int width, int height, BlockAllocation allocation = nullptr);
+  // Allocates the set's buffers for a width x height frame. On failure
+  // (including a frame too large to index) nothing stays allocated and false
+  // is returned.
+  bool allocate(int width, int height, BlockAllocation allocation = nullptr,
+                BufferSet set = BufferSet::all);
   // Releases whatever is allocated; safe to call twice.
   void release();
 

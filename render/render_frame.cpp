@@ -52,16 +52,19 @@ void renderFrame(FilterSettings &settings, const HostFilterAccess &access,
   settings.toneScale = toneScaleFor(settings.toneExponent);
 
   // Buffers: a frame that cannot have them is left as the host rendered it.
+  // The uniform path has one size and no occlusion: it needs no depth, no
+  // size map and no stopped light.
   FrameBuffers buffers;
-  if (!buffers.allocate(access.width, access.height, allocation.buffers)) {
+  const BufferSet set =
+      settings.useDepth != 0 ? BufferSet::all : BufferSet::uniformPath;
+  if (!buffers.allocate(access.width, access.height, allocation.buffers, set)) {
     return;
   }
 
   // Camera, fill and sizes.
   updateCamera(settings);
   const ToneCurve curve = fillSource(access, buffers, settings.toneExponent);
-  // Only the depth path reads the depths and the sizes; the uniform path has
-  // one size and no occlusion, and leaves both buffers untouched.
+  // Only the depth path reads the depths and the sizes.
   if (settings.useDepth != 0) {
     fillDepth(access, buffers);
     buildSizeMap(settings, buffers.width, buffers.height, buffers.depth,

@@ -89,14 +89,21 @@ TEST(RenderFrame, AllocationFailureAbortsCleanly) {
                                      std::size_t size) -> void * {
     return calls++ == failAt ? nullptr : std::calloc(count, size);
   };
-  for (failAt = 0; failAt < 6; ++failAt) {
-    calls = 0;
-    RenderHost render(kWidth);
-    host::Frame frame = uniformFrame(kWidth, kHeight);
-    const host::ProcessReport report =
-        renderOn(render.settings(), frame, {}, {failing, nullptr});
-    EXPECT_EQ(report.rgbWrites + report.alphaWrites, 0) << "block " << failAt;
-    EXPECT_EQ(report.initCalls, 0);
+  // Six blocks on the depth path; the uniform path takes three, and with
+  // only those it renders.
+  for (const int useDepth : {1, 0}) {
+    for (failAt = 0; failAt < 7; ++failAt) {
+      calls = 0;
+      RenderHost render(kWidth);
+      render.settings().useDepth = useDepth;
+      host::Frame frame = uniformFrame(kWidth, kHeight);
+      const host::ProcessReport report =
+          renderOn(render.settings(), frame, {}, {failing, nullptr});
+      const bool enough = failAt >= (useDepth != 0 ? 6 : 3);
+      EXPECT_EQ(report.rgbWrites > 0, enough)
+          << "path " << useDepth << ", block " << failAt;
+      EXPECT_EQ(report.initCalls, enough ? 1 : 0);
+    }
   }
   RenderHost render(kWidth);
   host::Frame frame = uniformFrame(kWidth, kHeight);
