@@ -194,8 +194,11 @@ FrameDone FrameRenderer::renderFrame(const FramePaths &paths, int number,
     throw FrameError(fmt::format("{}: no such file", paths.input));
   }
 
+  // Room for the frame, from its header; the reading below refuses what is
+  // not a regular file (a pipe's reader would wait here).
   int width = 0, height = 0;
-  if (host::imageSize(paths.input, width, height)) {
+  if (std::filesystem::is_regular_file(paths.input, error) &&
+      host::imageSize(paths.input, width, height)) {
     growHeapOnHugePages(std::size_t(frameMemoryBytes(width, height)));
   }
 
