@@ -1,4 +1,4 @@
-// The six per-frame work buffers, allocated together and released together.
+// A frame's work buffers, allocated together and released together.
 #pragma once
 
 #include <cstddef>
