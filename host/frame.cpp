@@ -68,15 +68,15 @@ float *FrameCall::getLine(int type, int y) {
 }
 
 bool FrameCall::makeOutput() {
-  if (outputMade_) return true;
-  if (report_.outputLost) return false;
-  try {
-    frame_.resetOutput();
-    outputMade_ = true;
-  } catch (const std::bad_alloc &) {
-    report_.outputLost = true;
+  if (output_ == Output::pending) {
+    try {
+      frame_.resetOutput();
+      output_ = Output::made;
+    } catch (const std::bad_alloc &) {
+      output_ = Output::lost;
+    }
   }
-  return outputMade_;
+  return output_ == Output::made;
 }
 
 bool FrameCall::inside(int x, int y) {
@@ -177,7 +177,7 @@ ProcessReport processFrame(FilterHost &filter, HostInstance instance,
     }
     report = call.report();
   }
-  if (report.outputLost || frame.outRed.size() != frame.pixels()) {
+  if (frame.outRed.size() != frame.pixels()) {
     throw HostError("there was no memory for the filter's output");
   }
   return report;

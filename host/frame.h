@@ -46,7 +46,6 @@ struct ProcessReport {
   long rgbWrites = 0;
   long alphaWrites = 0;
   bool alphaBeforeRgb = false;  // some pixel got alpha before its colour
-  bool outputLost = false;  // no memory for the output; its writes were lost
 };
 
 struct ProcessOptions {
@@ -87,7 +86,8 @@ class FrameCall {
   ProcessOptions options_;
   ProcessReport report_;
   std::vector<uint8_t> colourSet_;  // pixels whose colour has been set
-  bool outputMade_ = false;
+  // The output planes are made, or could not be (the writes are dropped).
+  enum class Output { pending, made, lost } output_ = Output::pending;
   HostMonitor monitor_{};
   HostFilterAccess access_{};
 
@@ -105,7 +105,7 @@ class FrameCall {
 };
 
 // Runs the filter's process callback over the frame. Throws HostError when
-// there was no memory for the output.
+// there was no memory for the output (the call leaves its planes empty).
 ProcessReport processFrame(FilterHost &filter, HostInstance instance,
                            Frame &frame, const ProcessOptions &options = {});
 
