@@ -20,6 +20,10 @@ void reuseFreedBlocks() {
   // still maps what it cannot place), and the heap is never trimmed.
   mallopt(M_MMAP_MAX, 0);
   mallopt(M_TRIM_THRESHOLD, std::numeric_limits<int>::max());
+  // Threads share the one heap: the threads that pack and unpack an EXR
+  // file's blocks would otherwise each fault in an arena of their own
+  // beside the memory the heap has free.
+  mallopt(M_ARENA_MAX, 1);
 }
 
 void growHeapOnHugePages(std::size_t bytes) {

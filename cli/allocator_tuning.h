@@ -12,8 +12,8 @@ namespace lensfall::cli {
 // By default glibc maps each large block afresh and unmaps it when freed,
 // so the next step faults in and zeroes new pages again. Every block is
 // kept in the heap instead, and freed memory stays with the program for the
-// next step and the next frame. Call once, before anything large is
-// allocated.
+// next step and the next frame; threads take theirs from the same heap.
+// Call once, before anything large is allocated.
 void reuseFreedBlocks();
 
 // Makes room for `bytes` more at the heap's end and asks the kernel to back

@@ -26,6 +26,8 @@
 #include <mutex>
 #include <thread>
 
+#include "host/exr_memory_stream.h"
+#include "host/exr_scanlines.h"
 #include "host/host_error.h"
 #include "host/path_format.h"
 
@@ -201,27 +203,6 @@ Imf::Header headerFor(const PartSpec &spec, bool onePart) {
   return header;
 }
 
-// An output stream into memory, so that the file is written whole with
-// checked writes, a sync and a rename.
-class MemoryStream : public Imf::OStream {
- public:
-  MemoryStream() : Imf::OStream("memory") {}
-  void write(const char bytes[], int count) override {
-    if (position_ + size_t(count) > data_.size()) {
-      data_.resize(position_ + size_t(count));
-    }
-    std::memcpy(data_.data() + position_, bytes, size_t(count));
-    position_ += size_t(count);
-  }
-  uint64_t tellp() override { return position_; }
-  void seekp(uint64_t position) override { position_ = size_t(position); }
-  std::string take() { return std::move(data_); }
-
- private:
-  std::string data_;
-  size_t position_ = 0;
-};
-
 // A file of one part, written as one: its header carries no part type.
 void writeOnePart(Imf::OStream &stream, const Imf::Header &header,
                   const ImagePart &part) {
@@ -257,9 +238,13 @@ ImageFile readExrFile(const std::filesystem::path &path) {
       checkPartSize(path, part.spec);
       part.pixels.resize(part.spec.imageBytes());
       Imf::InputPart reader(input, p);
-      reader.setFrameBuffer(
-          frameBufferOf(part.spec, header.dataWindow(), part.pixels.data()));
-      reader.readPixels(header.dataWindow().min.y, header.dataWindow().max.y);
+      if (readsZipScanlines(header)) {
+        readZipScanlines(reader, header, part.spec, part.pixels.data());
+      } else {
+        reader.setFrameBuffer(
+            frameBufferOf(part.spec, header.dataWindow(), part.pixels.data()));
+        reader.readPixels(header.dataWindow().min.y, header.dataWindow().max.y);
+      }
       part.spec.original = std::make_shared<const Imf::Header>(header);
       file.parts.push_back(std::move(part));
     }
@@ -288,6 +273,10 @@ std::string encodeExr(const std::vector<ImagePart> &parts,
         Imf::addCapDate(header, part.spec.dateTime);
       }
       headers.push_back(std::move(header));
+    }
+    if (headers.size() == 1 && writesZipScanlines(headers.front())) {
+      return encodeZipScanlineFile(headers.front(), parts.front().spec,
+                                   parts.front().pixels.data());
     }
     MemoryStream stream;
     if (headers.size() == 1) {

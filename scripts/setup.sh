@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   clang clang-format libclang-rt-14-dev
-  libopenexr-dev libopenimageio-dev openimageio-tools
+  libopenexr-dev libdeflate-dev libopenimageio-dev openimageio-tools
   libcli11-dev nlohmann-json3-dev libfmt-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev
