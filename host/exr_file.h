@@ -1,5 +1,7 @@
-// EXR files read and written with the OpenEXR library, using its thread
-// pool for the compression of blocks of rows.
+// EXR files read and written with the OpenEXR library. Scan-line parts
+// compressed with ZIP or ZIPS have their blocks packed and unpacked by
+// host/exr_scanlines.h on every core; the library's thread pool does the
+// blocks of every other part.
 #pragma once
 
 #include <filesystem>

@@ -3,7 +3,8 @@
 // few channels replaced and everything else exactly as it was: other layers,
 // pixel types, compression, data and display windows, metadata.
 //
-// EXR files are read and written by the OpenEXR library itself; every other
+// EXR files are read and written with the OpenEXR library (the ZIP blocks of
+// scan-line parts packed and unpacked by host/exr_scanlines.h); every other
 // format goes through the image plug-in (host/image_plugin.h), which is
 // loaded only when such a file is met.
 #pragma once
