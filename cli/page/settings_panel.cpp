@@ -8,7 +8,7 @@
 
 namespace lensfall::cli {
 
-SettingsPanel::SettingsPanel(host::Session &session) : session_(session) {
+SettingsPanel::SettingsPanel(host::Session &session) {
   session.module().activateOrThrow(host::kInterfaceClass, host::kLensfallServer,
                                    HOST_INTERFACE_VERSION,
                                    session.services().lookup(), &record_);

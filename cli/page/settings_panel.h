@@ -22,7 +22,6 @@ class SettingsPanel {
   std::vector<std::string> banner() const;
 
  private:
-  host::Session &session_;
   HostInterfaceRecord record_{};
 };
 
