@@ -31,24 +31,6 @@ constexpr int kLongNamesFlag = 0x400;
 // Names up to this length fit a file without the long-names flag.
 constexpr std::size_t kShortNameLength = 31;
 
-bool zipScanlines(const Imf::Header &header) {
-  if constexpr (std::endian::native != std::endian::little) return false;
-  if (header.hasTileDescription()) return false;
-  if (header.hasType() && header.type() != Imf::SCANLINEIMAGE) return false;
-  const Imf::Compression compression = header.compression();
-  if (compression != Imf::ZIP_COMPRESSION &&
-      compression != Imf::ZIPS_COMPRESSION) {
-    return false;
-  }
-  const Imf::ChannelList &channels = header.channels();
-  for (auto it = channels.begin(); it != channels.end(); ++it) {
-    if (it.channel().xSampling != 1 || it.channel().ySampling != 1) {
-      return false;
-    }
-  }
-  return true;
-}
-
 std::size_t bytesOfExr(Imf::PixelType type) {
   return type == Imf::HALF ? 2 : 4;
 }
@@ -215,11 +197,25 @@ void writeNumber(MemoryStream &stream, T value) {
 }  // namespace
 
 bool readsZipScanlines(const Imf::Header &header) {
-  return zipScanlines(header);
+  if constexpr (std::endian::native != std::endian::little) return false;
+  if (header.hasTileDescription()) return false;
+  if (header.hasType() && header.type() != Imf::SCANLINEIMAGE) return false;
+  const Imf::Compression compression = header.compression();
+  if (compression != Imf::ZIP_COMPRESSION &&
+      compression != Imf::ZIPS_COMPRESSION) {
+    return false;
+  }
+  const Imf::ChannelList &channels = header.channels();
+  for (auto it = channels.begin(); it != channels.end(); ++it) {
+    if (it.channel().xSampling != 1 || it.channel().ySampling != 1) {
+      return false;
+    }
+  }
+  return true;
 }
 
 bool writesZipScanlines(const Imf::Header &header) {
-  return zipScanlines(header) && header.lineOrder() == Imf::INCREASING_Y;
+  return readsZipScanlines(header) && header.lineOrder() == Imf::INCREASING_Y;
 }
 
 void readZipScanlines(Imf::InputPart &reader, const Imf::Header &header,
@@ -231,6 +227,7 @@ void readZipScanlines(Imf::InputPart &reader, const Imf::Header &header,
   // memory of its own that the next read reuses: one thread reads at a
   // time and copies the block out, and the threads unpack in parallel.
   std::mutex readLock;
+  // The deflate level only matters for packing.
   forEachBlock(blocks.count, 4, [&](int block, BlockWorker &worker) {
     {
       const std::lock_guard<std::mutex> hold(readLock);

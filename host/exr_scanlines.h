@@ -22,15 +22,15 @@ bool readsZipScanlines(const Imf::Header &header);
 bool writesZipScanlines(const Imf::Header &header);
 
 // Reads every block of the part into `pixels`, laid out as `spec` says
-// (channels interleaved in spec's order, each in its own type). `spec` has
-// the header's channels, in any order. Throws std::exception naming the
+// (channels interleaved in the order of `spec`, each in its own type). `spec`
+// has the header's channels, in any order. Throws std::exception naming the
 // block on a damaged file.
 void readZipScanlines(Imf::InputPart &reader, const Imf::Header &header,
                       const PartSpec &spec, std::byte *pixels);
 
 // A whole EXR file of one part: `header`, which must pass
-// writesZipScanlines and hold spec's channels, and `pixels` laid out as in
-// readZipScanlines. The blocks are deflated at the header's ZIP level.
+// writesZipScanlines and hold the channels of `spec`, and `pixels` laid out as
+// in readZipScanlines. The blocks are deflated at the header's ZIP level.
 // Throws std::exception when the header cannot be written.
 std::string encodeZipScanlineFile(const Imf::Header &header,
                                   const PartSpec &spec,

@@ -12,19 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 namespace lensfall::testing {
 
 struct CliRun {
   int status = -1;  // exit status; -1 if ended by a signal
   std::string out, err;
 };
-
-inline std::string readText(const std::filesystem::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // Runs lensfall with the arguments in `dir`; stdout and stderr are kept.
 inline CliRun lensfall(const std::filesystem::path &dir,
@@ -49,26 +44,5 @@ inline CliRun lensfall(const std::filesystem::path &dir,
   std::filesystem::remove(err);
   return run;
 }
-
-// A fresh folder for one test, removed with it.
-class TempDir {
- public:
-  explicit TempDir(const std::string &name)
-      : path_(std::filesystem::path(::testing::TempDir()) /
-              ("lensfall_" + name + "_" + std::to_string(getpid()))) {
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  TempDir(const TempDir &) = delete;
-  TempDir &operator=(const TempDir &) = delete;
-  const std::filesystem::path &path() const { return path_; }
-  std::filesystem::path operator/(const std::string &name) const {
-    return path_ / name;
-  }
-
- private:
-  std::filesystem::path path_;
-};
 
 }  // namespace lensfall::testing

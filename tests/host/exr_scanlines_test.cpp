@@ -13,7 +13,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -23,27 +22,13 @@
 #include "host/exr_memory_stream.h"
 #include "host/exr_zip.h"
 #include "host/host_error.h"
+#include "tests/support/temp_dir.h"
 
 namespace lensfall::testing {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace lensfall::host;
-
-struct TempDir {
-  explicit TempDir(const std::string &name)
-      : path(fs::path(::testing::TempDir()) /
-             (name + "_" + std::to_string(getpid()))) {
-    fs::create_directories(path);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  fs::path path;
-};
-
-std::string readBytes(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 void writeBytes(const fs::path &path, const std::string &bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
@@ -57,8 +42,8 @@ struct Case {
   bool longName;           // a channel name of more than 31 characters
 };
 
-// A part in the spec's own channel order, which is not the file's (sorted
-// by name), with every pixel type EXR has.
+// A part whose channels are in an order of their own, not the file's
+// (sorted by name), with every pixel type EXR has.
 ImagePart partFor(const Case &c) {
   ImagePart part;
   PartSpec &spec = part.spec;
@@ -138,11 +123,11 @@ TEST_P(ZipScanlines, ReadAndWriteAsTheLibraryDoes) {
 
   // The library's file, read here.
   {
-    Imf::OutputFile output((dir.path / "library.exr").c_str(), header);
+    Imf::OutputFile output((dir / "library.exr").c_str(), header);
     output.setFrameBuffer(frameBufferFor(part.spec, part.pixels.data()));
     output.writePixels(part.spec.height);
   }
-  const ImageFile read = readExrFile(dir.path / "library.exr");
+  const ImageFile read = readExrFile(dir / "library.exr");
   ASSERT_EQ(read.parts.size(), 1u);
   for (const std::string &name : part.spec.channelnames) {
     EXPECT_EQ(channelBytes(read.parts[0].spec, read.parts[0].pixels, name),
@@ -151,11 +136,11 @@ TEST_P(ZipScanlines, ReadAndWriteAsTheLibraryDoes) {
   }
 
   // The file written here, read by the library.
-  const std::string ours = encodeExr({part}, dir.path / "ours.exr");
-  writeBytes(dir.path / "ours.exr", ours);
+  const std::string ours = encodeExr({part}, dir / "ours.exr");
+  writeBytes(dir / "ours.exr", ours);
   std::vector<std::byte> back(part.pixels.size());
   {
-    Imf::InputFile input((dir.path / "ours.exr").c_str());
+    Imf::InputFile input((dir / "ours.exr").c_str());
     ASSERT_TRUE(input.isComplete());
     input.setFrameBuffer(frameBufferFor(part.spec, back.data()));
     input.readPixels(part.spec.y, part.spec.y + part.spec.height - 1);
@@ -166,7 +151,7 @@ TEST_P(ZipScanlines, ReadAndWriteAsTheLibraryDoes) {
   MemoryStream headerOnly;
   header.writeTo(headerOnly, false);
   const std::size_t headerEnd = 8 + headerOnly.take().size();
-  const std::string library = readBytes(dir.path / "library.exr");
+  const std::string library = readText(dir / "library.exr");
   EXPECT_EQ(ours.substr(0, headerEnd), library.substr(0, headerEnd));
 }
 
@@ -186,7 +171,7 @@ TEST(ZipScanlines, ADamagedBlockIsRefusedNamingTheFile) {
   const TempDir dir("exr_scanlines_damaged");
   const ImagePart part =
       partFor({"", Imf::ZIP_COMPRESSION, 37, 41, 0, false, false});
-  const std::string good = encodeExr({part}, dir.path / "good.exr");
+  const std::string good = encodeExr({part}, dir / "good.exr");
   // The last block's deflated bytes, then a file cut inside its blocks.
   std::string damaged = good;
   for (std::size_t i = damaged.size() - 20; i < damaged.size() - 4; ++i) {
@@ -195,9 +180,9 @@ TEST(ZipScanlines, ADamagedBlockIsRefusedNamingTheFile) {
   const std::string cut = good.substr(0, good.size() - 40);
   for (const auto &[name, bytes] :
        {std::pair{"damaged.exr", damaged}, std::pair{"cut.exr", cut}}) {
-    writeBytes(dir.path / name, bytes);
+    writeBytes(dir / name, bytes);
     try {
-      readExrFile(dir.path / name);
+      readExrFile(dir / name);
       ADD_FAILURE() << name << " was read";
     } catch (const HostError &error) {
       EXPECT_NE(std::string(error.what()).find(name), std::string::npos)
